@@ -1,0 +1,71 @@
+#include "fixtureSoftwareUpdater.h"
+
+#include <QActionGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QStatusBar>
+
+#include "fixtureSoftwareUpdaterForm.h"
+
+fixtureSoftwareUpdater::fixtureSoftwareUpdater(QWidget *parent)
+    : QMainWindow(parent),
+      ui(new fixtureSoftwareUpdaterForm),
+      portActionGroup(nullptr),
+      version(QStringLiteral("1.0.1")),
+      productName(QStringLiteral("Orvana Firmware Updater")),
+      fileFilter(QStringLiteral("(*.fwb)")),
+      windowTitleText(productName + QLatin1Char(' ') + version),
+      selectedPortName(QLatin1String("")),
+      interfaceLabel(new QLabel(this))
+{
+    ui->setupUi(this);
+    ui->logoLabel->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
+    setWindowTitle(windowTitleText);
+    ui->updateButton->setEnabled(false);
+    ui->updateButton->setToolTip(QStringLiteral("Select port and update file to start!"));
+
+    portActionGroup = new QActionGroup(this);
+    portActionGroup->setExclusive(true);
+    connect(portActionGroup, &QActionGroup::triggered, this, &fixtureSoftwareUpdater::serialPortSelected);
+
+    statusBar()->addWidget(interfaceLabel, 0);
+    interfaceLabel->setText(QStringLiteral("Currently no interface selected!"));
+
+    selectUpdateFileFromWorkingDirectory();
+    on_actionRefreshPortsList_triggered();
+}
+
+fixtureSoftwareUpdater::~fixtureSoftwareUpdater()
+{
+    stopWorkerThread();
+    delete ui;
+}
+
+// The oldest update file in the working directory is taken as the one to send.
+void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
+{
+    const QDir workingDirectory(QString{});
+    const QFileInfoList entries = workingDirectory.entryInfoList(QDir::Files | QDir::NoSymLinks,
+                                                                 QDir::Time | QDir::Reversed);
+    for (const QFileInfo &entry : entries) {
+        const QString name = entry.fileName();
+        if (name.endsWith(QLatin1String(".dmx")) || name.endsWith(QLatin1String(".fwb"))) {
+            updateFile = entry;
+            ui->fileLabel->setText(entry.filePath());
+            return;
+        }
+    }
+}
+
+void fixtureSoftwareUpdater::on_actionQuit_triggered()
+{
+    QCoreApplication::quit();
+}
+
+void fixtureSoftwareUpdater::recieveMessage(QString message)
+{
+    Q_UNUSED(message)
+}

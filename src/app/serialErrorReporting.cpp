@@ -1,0 +1,3 @@
+#include "fixtureSoftwareUpdater.h"
+
+void fixtureSoftwareUpdater::serialPortError(int) {}

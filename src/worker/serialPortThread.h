@@ -1,0 +1,51 @@
+#ifndef SERIALPORTTHREAD_H
+#define SERIALPORTTHREAD_H
+
+#include <QByteArray>
+#include <QFileInfo>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+// Sends one update file to the fixtures as DMX512 frames. One object per
+// update run; it is moved to a thread of its own and driven by signals.
+class serialPortThread : public QObject
+{
+    Q_OBJECT
+
+public:
+    serialPortThread(QString portName, QFileInfo updateFile);
+    ~serialPortThread() override;
+
+signals:
+    void portStatusChanged(qlonglong status);
+    void sendError(QString error);
+    void sendMessage(QString message);
+    void updateFileLength(int length);
+    void updateProgress(int progress);
+    void finished();
+    void canceled();
+
+public slots:
+    void startSending();
+    void cancelSending();
+
+private:
+    // Serial link (serialLink.cpp)
+    void openPort(QString portName);
+    qint64 sendPacket(const QByteArray &packet);
+    void reportPortError(QSerialPort::SerialPortError error);
+    void portErrorOccurred(QSerialPort::SerialPortError error);
+    void portClosing();
+
+    QFileInfo updateFileInfo;
+    bool cancelRequested;
+    QSerialPort *serialPort;
+    quint32 breakDuration;
+    quint32 markAfterBreakDuration;
+    char startCode;
+    int packetRepeats;
+    QByteArray startCodeBytes;
+};
+
+#endif // SERIALPORTTHREAD_H

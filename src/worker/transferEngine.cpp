@@ -1,0 +1,3 @@
+#include "serialPortThread.h"
+
+void serialPortThread::startSending() {}
