@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing the updater needs on Debian or Ubuntu.
+# Installs only what is missing; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev "$@")
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
