@@ -44,6 +44,8 @@ public slots:
     void recieveMessage(QString message);
 
 private:
+    friend class tst_interfaceSelection;
+
     void selectUpdateFileFromWorkingDirectory();
     void clearFileInformation();
     void resetUpdateState();
