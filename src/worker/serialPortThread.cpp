@@ -8,7 +8,9 @@ serialPortThread::serialPortThread(QString portName, QFileInfo updateFile)
       markAfterBreakDuration(100),
       startCode(0x00),
       packetRepeats(5),
-      startCodeBytes(QByteArray::fromRawData(&startCode, 1))
+      startCodeBytes(QByteArray::fromRawData(&startCode, 1)),
+      setupPortError(QSerialPort::NoError),
+      portErrorReports(0)
 {
     openPort(portName);
     updateFileInfo = updateFile;

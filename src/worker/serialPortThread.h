@@ -37,6 +37,15 @@ private:
     void reportPortError(QSerialPort::SerialPortError error);
     void portErrorOccurred(QSerialPort::SerialPortError error);
     void portClosing();
+    bool reportSetupFailure();
+    bool waitUntilWritten(int frameLength);
+    qint64 failSend(int reportsBeforeSend);
+    void discardPendingOutput();
+    void lineDelay(unsigned long microseconds);
+
+    // Transfer engine (transferEngine.cpp)
+    bool holdFrame(quint32 milliseconds);
+    void endOnFailedSend();
 
     QFileInfo updateFileInfo;
     bool cancelRequested;
@@ -46,6 +55,13 @@ private:
     char startCode;
     int packetRepeats;
     QByteArray startCodeBytes;
+
+    // The constructor sets the port up before anyone listens, so its first
+    // failure is kept here and reported when a transfer is asked for.
+    QString setupErrorText;
+    QSerialPort::SerialPortError setupPortError;
+    // Counts reports, so a failed send can tell whether it was reported yet.
+    int portErrorReports;
 };
 
 #endif // SERIALPORTTHREAD_H

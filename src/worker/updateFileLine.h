@@ -4,6 +4,8 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+class QIODevice;
+
 // One line of an update file turned into what goes on the wire.
 namespace updateFileLine {
 
@@ -18,6 +20,10 @@ struct packetLine
 
 // Converts a packet line (line end included or not) into its hold time and bytes.
 packetLine convertPacketLine(const QByteArray &line);
+
+// Counts the lines that reading the device line by line from its current
+// position would yield, without holding a whole line in memory.
+int countLines(QIODevice &device);
 
 } // namespace updateFileLine
 
