@@ -22,7 +22,8 @@
 
 namespace {
 
-void setFixedPolicy(QWidget *widget, QSizePolicy::Policy horizontal, QSizePolicy::Policy vertical)
+// No stretch, and the widget keeps its own height-for-width answer.
+void applySizePolicy(QWidget *widget, QSizePolicy::Policy horizontal, QSizePolicy::Policy vertical)
 {
     QSizePolicy policy(horizontal, vertical);
     policy.setHorizontalStretch(0);
@@ -31,7 +32,7 @@ void setFixedPolicy(QWidget *widget, QSizePolicy::Policy horizontal, QSizePolicy
     widget->setSizePolicy(policy);
 }
 
-// Pages and the layouts installed on them share a shape: spacing 0, no margins.
+// Pages and the borderless box fill their space edge to edge: spacing 0, no margins.
 QVBoxLayout *tightVerticalLayout(QWidget *page, const char *name)
 {
     auto *layout = new QVBoxLayout(page);
@@ -72,7 +73,7 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
 
     logoLabel = new QLabel(centralwidget);
     logoLabel->setObjectName(QString::fromUtf8("logoLabel"));
-    setFixedPolicy(logoLabel, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    applySizePolicy(logoLabel, QSizePolicy::Fixed, QSizePolicy::Fixed);
     logoLabel->setMaximumSize(QSize(520, 130));
     logoLabel->setPixmap(QPixmap(QString::fromUtf8(":/logo.png")));
     logoLabel->setScaledContents(true);
@@ -91,7 +92,7 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
     horizontalLayout->setObjectName(QString::fromUtf8("horizontalLayout"));
     infoStackedWidget = new QStackedWidget(centralwidget);
     infoStackedWidget->setObjectName(QString::fromUtf8("infoStackedWidget"));
-    setFixedPolicy(infoStackedWidget, QSizePolicy::Preferred, QSizePolicy::Preferred);
+    applySizePolicy(infoStackedWidget, QSizePolicy::Preferred, QSizePolicy::Preferred);
     infoStackedWidget->setLayoutDirection(Qt::LeftToRight);
 
     selectFilePage = new QWidget();
@@ -103,7 +104,7 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
     horizontalLayout_3->setObjectName(QString::fromUtf8("horizontalLayout_3"));
     fileLabel = new QLabel(selectFileGroupBox);
     fileLabel->setObjectName(QString::fromUtf8("fileLabel"));
-    setFixedPolicy(fileLabel, QSizePolicy::Ignored, QSizePolicy::Preferred);
+    applySizePolicy(fileLabel, QSizePolicy::Ignored, QSizePolicy::Preferred);
     fileLabel->setMinimumSize(QSize(0, 35));
     fileLabel->setMaximumSize(QSize(16777215, 35));
     QFont fileLabelFont;
@@ -112,7 +113,7 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
     horizontalLayout_3->addWidget(fileLabel);
     selectFileButton = new QPushButton(selectFileGroupBox);
     selectFileButton->setObjectName(QString::fromUtf8("selectFileButton"));
-    setFixedPolicy(selectFileButton, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    applySizePolicy(selectFileButton, QSizePolicy::Fixed, QSizePolicy::Fixed);
     selectFileButton->setMinimumSize(QSize(100, 35));
     horizontalLayout_3->addWidget(selectFileButton);
     horizontalLayout_3->setStretch(0, 1);
@@ -132,12 +133,12 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
     verticalLayout_8 = tightVerticalLayout(groupBox, "verticalLayout_8");
     fixtureDisplayLabel = new QLabel(groupBox);
     fixtureDisplayLabel->setObjectName(QString::fromUtf8("fixtureDisplayLabel"));
-    setFixedPolicy(fixtureDisplayLabel, QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
+    applySizePolicy(fixtureDisplayLabel, QSizePolicy::MinimumExpanding, QSizePolicy::Preferred);
     fixtureDisplayLabel->setMinimumSize(QSize(200, 0));
     verticalLayout_8->addWidget(fixtureDisplayLabel);
     applicationDisplayLabel = new QLabel(groupBox);
     applicationDisplayLabel->setObjectName(QString::fromUtf8("applicationDisplayLabel"));
-    setFixedPolicy(applicationDisplayLabel, QSizePolicy::Preferred, QSizePolicy::Preferred);
+    applySizePolicy(applicationDisplayLabel, QSizePolicy::Preferred, QSizePolicy::Preferred);
     applicationDisplayLabel->setMinimumSize(QSize(200, 0));
     verticalLayout_8->addWidget(applicationDisplayLabel);
     horizontalLayout_4->addWidget(groupBox);
@@ -166,7 +167,7 @@ void fixtureSoftwareUpdaterForm::setupUi(QMainWindow *window)
 
     updateStackedWidget = new QStackedWidget(centralwidget);
     updateStackedWidget->setObjectName(QString::fromUtf8("updateStackedWidget"));
-    setFixedPolicy(updateStackedWidget, QSizePolicy::Fixed, QSizePolicy::Fixed);
+    applySizePolicy(updateStackedWidget, QSizePolicy::Fixed, QSizePolicy::Fixed);
     updateStackedWidget->setMinimumSize(QSize(120, 68));
 
     startSendingPage = new QWidget();
