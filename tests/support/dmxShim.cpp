@@ -71,6 +71,7 @@ void appendEvent(void *context, int type, int fd, long long startNs, long long e
     e.error = error;
     e.call = QByteArray(call);
     e.bytes = QByteArray(reinterpret_cast<const char *>(bytes), int(length));
+    e.pid = QCoreApplication::applicationPid();
     static_cast<QVector<event> *>(context)->append(e);
 }
 

@@ -23,7 +23,8 @@ void reset();
 void unplugAfterFrames(int frames);
 void unplugNow();
 
-// Raising DTR (TIOCMBIS or TIOCMSET with DTR set) fails with errnoValue; 0 disarms.
+// Raising DTR from low (TIOCMBIS or TIOCMSET with DTR set) fails with
+// errnoValue; 0 disarms. Every newly opened pty starts with DTR low.
 void failDtr(int errnoValue = EIO);
 
 // Each write sleeps delayMicroseconds and then writes at most maxBytesPerWrite
@@ -44,7 +45,7 @@ struct event {
     int error = 0;        // errno when it failed, else 0
     QByteArray call;      // "open", "close", "write", "TIOCSBRK", "TIOCMBIS", ...
     int fd = -1;
-    qint64 pid = 0;       // only filled by readLog()
+    qint64 pid = 0;       // process that made the call
 };
 
 // A copy of every event since the last reset(), in the order they completed.

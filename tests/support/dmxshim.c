@@ -395,7 +395,8 @@ static int modemLines(int fd, unsigned long request, int *bits, long long startN
         record(EventFailed, fd, startNs, nowNs(), -1, EFAULT, requestName(request), NULL, 0);
         return EFAULT;
     }
-    int wouldRaiseDtr = (request == TIOCMSET || request == TIOCMBIS) && (*bits & TIOCM_DTR);
+    int wouldRaiseDtr = (request == TIOCMSET || request == TIOCMBIS) && (*bits & TIOCM_DTR)
+        && !(lineState[fd] & TIOCM_DTR);
     if (wouldRaiseDtr && failDtrErrno) {
         record(EventFailed, fd, startNs, nowNs(), -1, failDtrErrno, requestName(request), NULL, 0);
         return failDtrErrno;

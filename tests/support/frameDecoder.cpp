@@ -100,6 +100,14 @@ QVector<decodedFrame> decodeFrames(const QVector<dmxShim::event> &events)
     return frames;
 }
 
+QVector<QByteArray> frameBytes(const QVector<decodedFrame> &frames)
+{
+    QVector<QByteArray> bytes;
+    for (const decodedFrame &frame : frames)
+        bytes.append(frame.bytes);
+    return bytes;
+}
+
 QVector<QByteArray> expectedWireFrames(const QByteArray &updateFileContents, int lastPacketLength)
 {
     QVector<QByteArray> frames;

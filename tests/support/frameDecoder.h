@@ -25,6 +25,8 @@ struct decodedFrame {
 // Frames are cut at each successful break-on; failed calls, opens and closes
 // are ignored, as are writes before the first break.
 QVector<decodedFrame> decodeFrames(const QVector<dmxShim::event> &events);
+// The bytes of each frame, for comparing with expectedWireFrames().
+QVector<QByteArray> frameBytes(const QVector<decodedFrame> &frames);
 
 // What one transfer of an update file should put on the wire, worked out the
 // plain way: one entry per frame, start code included. lastPacketLength is the

@@ -192,6 +192,8 @@ void tst_support::dtrFailureUsesChosenErrno()
     dmxShim::failDtr(0);
     QVERIFY(port.setDataTerminalReady(true));
     QVERIFY(dmxShim::dtrRaised());
+    dmxShim::failDtr(errnoValue);
+    QVERIFY(port.setDataTerminalReady(true)); // already high: nothing to raise
 }
 
 void tst_support::openFailureUsesChosenErrno_data()
