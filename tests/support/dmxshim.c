@@ -242,7 +242,7 @@ static int openThrough(int which, int dirfd, const char *path, int flags, mode_t
 
 static mode_t modeArgument(int flags, va_list arguments)
 {
-    if (flags & (O_CREAT | O_TMPFILE))
+    if ((flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE)
         return (mode_t)va_arg(arguments, int);
     return 0;
 }
@@ -462,6 +462,11 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
 
 /* ---- control ---------------------------------------------------------- */
 
+static int positiveOrZero(int value)
+{
+    return value > 0 ? value : 0;
+}
+
 EXPORT void dmxshim_reset(void)
 {
     pthread_mutex_lock(&lock);
@@ -489,22 +494,22 @@ EXPORT void dmxshim_unplug_now(void)
 EXPORT void dmxshim_fail_dtr(int errnoValue)
 {
     pthread_mutex_lock(&lock);
-    failDtrErrno = errnoValue > 0 ? errnoValue : 0;
+    failDtrErrno = positiveOrZero(errnoValue);
     pthread_mutex_unlock(&lock);
 }
 
 EXPORT void dmxshim_slow_writes(int maxBytesPerWrite, int delayMicroseconds)
 {
     pthread_mutex_lock(&lock);
-    slowMaxBytes = maxBytesPerWrite > 0 ? maxBytesPerWrite : 0;
-    slowDelayUs = delayMicroseconds > 0 ? delayMicroseconds : 0;
+    slowMaxBytes = positiveOrZero(maxBytesPerWrite);
+    slowDelayUs = positiveOrZero(delayMicroseconds);
     pthread_mutex_unlock(&lock);
 }
 
 EXPORT void dmxshim_fail_open(int errnoValue)
 {
     pthread_mutex_lock(&lock);
-    failOpenErrno = errnoValue > 0 ? errnoValue : 0;
+    failOpenErrno = positiveOrZero(errnoValue);
     pthread_mutex_unlock(&lock);
 }
 
@@ -562,12 +567,17 @@ __attribute__((constructor)) static void loadShim(void)
     pthread_atfork(lockBeforeFork, unlockAfterFork, unlockAfterFork);
 
     pthread_mutex_lock(&lock);
-    unplugAfterFrames = environmentNumber("DMXSHIM_UNPLUG_AFTER_FRAMES", -1);
-    failDtrErrno = environmentNumber("DMXSHIM_FAIL_DTR", 0);
-    failOpenErrno = environmentNumber("DMXSHIM_FAIL_OPEN", 0);
+    const int frames = environmentNumber("DMXSHIM_UNPLUG_AFTER_FRAMES", -1);
+    unplugAfterFrames = frames < 0 ? -1 : frames;
+    failDtrErrno = positiveOrZero(environmentNumber("DMXSHIM_FAIL_DTR", 0));
+    failOpenErrno = positiveOrZero(environmentNumber("DMXSHIM_FAIL_OPEN", 0));
+    int maxBytes = 0;
+    int delayUs = 0;
     const char *slow = getenv("DMXSHIM_SLOW_WRITES");
-    if (slow && sscanf(slow, "%d:%d", &slowMaxBytes, &slowDelayUs) != 2)
-        slowMaxBytes = slowDelayUs = 0;
+    if (slow && sscanf(slow, "%d:%d", &maxBytes, &delayUs) == 2) {
+        slowMaxBytes = positiveOrZero(maxBytes);
+        slowDelayUs = positiveOrZero(delayUs);
+    }
     const char *path = getenv("DMXSHIM_LOG");
     if (path && *path)
         logPath = strdup(path);
