@@ -410,23 +410,34 @@ static int modemLines(int fd, unsigned long request, int *bits, long long startN
     return 0;
 }
 
+static int isModemRequest(unsigned long request)
+{
+    return request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
+}
+
 static int trackedIoctl(int fd, unsigned long request, void *argument)
 {
     long long startNs = nowNs();
     pthread_mutex_lock(&lock);
-    if (request == TIOCSBRK && !unplugged && unplugAfterFrames >= 0 && breaksSinceArmed >= unplugAfterFrames)
+    if (request == TIOCSBRK && unplugAfterFrames >= 0 && breaksSinceArmed >= unplugAfterFrames)
         unplugged = 1;
+    int handledHere = 1;
+    int failure = 0;
     /* Releasing exclusive use still works, so the same pty can be opened again after a re-plug. */
-    int injected = unplugged && request != TIOCNXCL ? EIO : 0;
-    if (!injected && (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC))
-        injected = modemLines(fd, request, argument, startNs);
-    else if (injected)
-        record(EventFailed, fd, startNs, nowNs(), -1, injected, requestName(request), NULL, 0);
-    int handled = injected || request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC;
+    if (unplugged && request != TIOCNXCL) {
+        failure = EIO;
+        record(EventFailed, fd, startNs, nowNs(), -1, failure, requestName(request), NULL, 0);
+    } else if (isModemRequest(request)) {
+        failure = modemLines(fd, request, argument, startNs);
+    } else {
+        handledHere = 0;
+    }
     pthread_mutex_unlock(&lock);
-    if (handled) {
-        errno = injected;
-        return injected ? -1 : 0;
+    if (handledHere) {
+        if (!failure)
+            return 0;
+        errno = failure;
+        return -1;
     }
 
     int result = realIoctl(fd, request, argument);
