@@ -88,8 +88,12 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
     QByteArray frame;
     frame.append(startCodeBytes);
     frame.append(packet);
+    // Generous: twice the frame's time on the line, plus a second for the driver.
+    const qint64 wireMilliseconds = (qint64(frame.size()) * characterMicroseconds + 999) / 1000;
+    const QDeadlineTimer deadline(1000 + 2 * wireMilliseconds);
+
     const qint64 written = serialPort->write(frame.constData(), frame.size());
-    if (written <= 0 || !serialPort->flush() || !waitUntilWritten(frame.size())) {
+    if (written <= 0 || !serialPort->flush() || !waitUntilWritten(deadline)) {
         qDebug() << "Failed to send";
         return failSend(reportsBeforeSend);
     }
@@ -98,12 +102,8 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
     return written - 1;
 }
 
-bool serialPortThread::waitUntilWritten(int frameLength)
+bool serialPortThread::waitUntilWritten(const QDeadlineTimer &deadline)
 {
-    // Generous: twice the frame's time on the line, plus a second for the driver.
-    const qint64 wireMilliseconds = (qint64(frameLength) * characterMicroseconds + 999) / 1000;
-    const QDeadlineTimer deadline(1000 + 2 * wireMilliseconds);
-
     // waitForBytesWritten() returns once a chunk has gone out, but with nothing
     // left to write it waits for input instead, so call it only while bytes remain.
     while (serialPort->bytesToWrite() > 0) {

@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QString>
 
+class QDeadlineTimer;
+
 // Sends one update file to the fixtures as DMX512 frames. One object per
 // update run; it is moved to a thread of its own and driven by signals.
 class serialPortThread : public QObject
@@ -38,13 +40,14 @@ private:
     void portErrorOccurred(QSerialPort::SerialPortError error);
     void portClosing();
     bool reportSetupFailure();
-    bool waitUntilWritten(int frameLength);
+    bool waitUntilWritten(const QDeadlineTimer &deadline);
     qint64 failSend(int reportsBeforeSend);
     void discardPendingOutput();
     void lineDelay(unsigned long microseconds);
 
     // Transfer engine (transferEngine.cpp)
     bool holdFrame(quint32 milliseconds);
+    void deliverPendingEvents();
     void endOnFailedSend();
 
     QFileInfo updateFileInfo;

@@ -59,7 +59,7 @@ void serialPortThread::startSending()
             return;
         }
 
-        QCoreApplication::processEvents();
+        deliverPendingEvents();
         if (cancelRequested || !holdFrame(packetLine.frameHoldTime))
             break;
 
@@ -83,11 +83,19 @@ bool serialPortThread::holdFrame(quint32 milliseconds)
     while (!deadline.hasExpired()) {
         QThread::usleep(
             static_cast<unsigned long>(qMin(deadline.remainingTimeNSecs() / 1000 + 1, holdSliceMicroseconds)));
-        QCoreApplication::processEvents();
+        deliverPendingEvents();
         if (cancelRequested)
             return false;
     }
     return true;
+}
+
+void serialPortThread::deliverPendingEvents()
+{
+    QCoreApplication::processEvents();
+    // Under the GLib event dispatcher processEvents() does not deliver queued
+    // calls while one of them, this transfer, is still running.
+    QCoreApplication::sendPostedEvents();
 }
 
 void serialPortThread::endOnFailedSend()

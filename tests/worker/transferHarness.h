@@ -1,0 +1,66 @@
+#ifndef TRANSFERHARNESS_H
+#define TRANSFERHARNESS_H
+
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+#include <QVector>
+
+#include <functional>
+
+class serialPortThread;
+
+// Runs one transfer the way the window does: the worker is created on this
+// thread, moved to a thread of its own, and driven and observed only through
+// queued connections.
+class transferRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    transferRun(const QString &portName, const QString &updateFilePath);
+    ~transferRun() override;
+
+    void start();
+    void cancel();
+    // True once the transfer ended with finished, canceled or a report.
+    bool waitForEnd(int timeoutMs);
+    // Quits the worker's thread and delivers whatever the worker still had queued.
+    bool stop(int timeoutMs);
+
+    // In arrival order: "finished", "canceled", "sendError:<text>", "portStatus:<code>".
+    QStringList endings;
+    QVector<int> lengths;
+    QVector<int> progressSteps;
+    int sentMessages = 0;
+    int progressSum() const;
+
+    // Called on this thread with the running sum after each progress step.
+    std::function<void(int)> onProgress;
+
+signals:
+    void startSending();
+    void cancelSending();
+
+private:
+    void recordEnding(const QString &ending);
+
+    QThread thread;
+    serialPortThread *worker;
+};
+
+// Collects the debug lines of every thread while it exists; other messages
+// go to the handler that was installed before.
+class debugCapture
+{
+public:
+    debugCapture();
+    ~debugCapture();
+    QStringList lines() const;
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+};
+
+#endif // TRANSFERHARNESS_H
