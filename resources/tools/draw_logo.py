@@ -326,7 +326,10 @@ def beam(canvas, fixture, half_angle_degrees, length, strength, clip=None):
             return None
         edge = smoothstep(half, half * 0.5, off_axis)
         fade = (1.0 - t) ** 1.3
-        return mix(WARM_WHITE, AMBER, min(1.0, t * 2.5)), strength * edge * fade
+        # Light that reaches the border of the picture dies away softly rather
+        # than being cut off in a straight line.
+        border = min(px, py, canvas.width - px, canvas.height - py)
+        return mix(WARM_WHITE, AMBER, min(1.0, t * 2.5)), strength * edge * fade * smoothstep(0.0, 28.0, border)
 
     reach = (back + length) / math.cos(half)
     ends = [(lx, ly)] + [(ox + reach * math.cos(fixture.tilt + side), oy + reach * math.sin(fixture.tilt + side))
