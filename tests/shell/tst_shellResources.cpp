@@ -20,7 +20,7 @@ QSet<QString> resourcePaths()
 
 } // namespace
 
-class tst_resources : public QObject
+class tst_shellResources : public QObject
 {
     Q_OBJECT
 
@@ -30,7 +30,7 @@ private slots:
     void ownTreeHoldsOnlyTheLogo();
 };
 
-void tst_resources::logoDecodesWithRealTransparency()
+void tst_shellResources::logoDecodesWithRealTransparency()
 {
     const QImage logo(QStringLiteral(":/logo.png"));
     QVERIFY(!logo.isNull());
@@ -48,7 +48,7 @@ void tst_resources::logoDecodesWithRealTransparency()
     QVERIFY2(solid > 1000, "the artwork has no solid parts");
 }
 
-void tst_resources::logoIsStoredAsTheFileOnDisk()
+void tst_shellResources::logoIsStoredAsTheFileOnDisk()
 {
     const QResource resource(QStringLiteral(":/logo.png"));
     QVERIFY(resource.isValid());
@@ -67,7 +67,7 @@ void tst_resources::logoIsStoredAsTheFileOnDisk()
     QVERIFY(QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()), int(resource.size())) == onDisk);
 }
 
-void tst_resources::ownTreeHoldsOnlyTheLogo()
+void tst_shellResources::ownTreeHoldsOnlyTheLogo()
 {
     // Qt registers resources of its own under ":/" (qt-project.org, qpdf, ...)
     // and which ones varies between versions, so the program's tree is what
@@ -88,5 +88,5 @@ void tst_resources::ownTreeHoldsOnlyTheLogo()
     QVERIFY(QFile::exists(QStringLiteral(":/logo.png")));
 }
 
-QTEST_MAIN(tst_resources)
-#include "tst_resources.moc"
+QTEST_MAIN(tst_shellResources)
+#include "tst_shellResources.moc"

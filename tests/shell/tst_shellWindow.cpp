@@ -142,7 +142,7 @@ QLabel *interfaceLabelOf(const QMainWindow &window)
 
 } // namespace
 
-class tst_mainWindow : public QObject
+class tst_shellWindow : public QObject
 {
     Q_OBJECT
 
@@ -162,17 +162,17 @@ private slots:
     void quitOrCloseEndsTheEventLoop();
 };
 
-void tst_mainWindow::initTestCase()
+void tst_shellWindow::initTestCase()
 {
     setSerialPortLister(noSerialPorts);
 }
 
-void tst_mainWindow::cleanup()
+void tst_shellWindow::cleanup()
 {
     setSerialPortLister(noSerialPorts);
 }
 
-void tst_mainWindow::metaObjectListsSignalsAndSlotsInOrder()
+void tst_shellWindow::metaObjectListsSignalsAndSlotsInOrder()
 {
     const struct { QMetaMethod::MethodType type; const char *signature; QList<QByteArray> names; } expected[] = {
         {QMetaMethod::Signal, "startSending()", {}},
@@ -210,7 +210,7 @@ void tst_mainWindow::metaObjectListsSignalsAndSlotsInOrder()
     QCOMPARE(window.qt_metacast("fixtureSoftwareUpdater"), static_cast<void *>(&window));
 }
 
-void tst_mainWindow::windowComesUpWithTitleLogoAndNoInterface()
+void tst_shellWindow::windowComesUpWithTitleLogoAndNoInterface()
 {
     scratchWorkingDirectory scratch;
     fixtureSoftwareUpdater window;
@@ -246,7 +246,7 @@ void tst_mainWindow::windowComesUpWithTitleLogoAndNoInterface()
     QVERIFY(portMenu.first()->isSeparator());
 }
 
-void tst_mainWindow::startUpScanPreselectsTheOldestUpdateFile_data()
+void tst_shellWindow::startUpScanPreselectsTheOldestUpdateFile_data()
 {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QString>("expected");
@@ -261,7 +261,7 @@ void tst_mainWindow::startUpScanPreselectsTheOldestUpdateFile_data()
                                           << QString();
 }
 
-void tst_mainWindow::startUpScanPreselectsTheOldestUpdateFile()
+void tst_shellWindow::startUpScanPreselectsTheOldestUpdateFile()
 {
     QFETCH(QStringList, entries);
     QFETCH(QString, expected);
@@ -286,7 +286,7 @@ void tst_mainWindow::startUpScanPreselectsTheOldestUpdateFile()
     QCOMPARE(child<QStackedWidget>(window, "infoStackedWidget")->currentIndex(), 0);
 }
 
-void tst_mainWindow::startIsEnabledOnlyWithFileAndInterface_data()
+void tst_shellWindow::startIsEnabledOnlyWithFileAndInterface_data()
 {
     QTest::addColumn<bool>("withFile");
     QTest::addColumn<bool>("withAdapter");
@@ -296,7 +296,7 @@ void tst_mainWindow::startIsEnabledOnlyWithFileAndInterface_data()
     QTest::newRow("file only") << true << false;
 }
 
-void tst_mainWindow::startIsEnabledOnlyWithFileAndInterface()
+void tst_shellWindow::startIsEnabledOnlyWithFileAndInterface()
 {
     QFETCH(bool, withFile);
     QFETCH(bool, withAdapter);
@@ -312,7 +312,7 @@ void tst_mainWindow::startIsEnabledOnlyWithFileAndInterface()
     QCOMPARE(child<QPushButton>(window, "updateButton")->isEnabled(), withFile && withAdapter);
 }
 
-void tst_mainWindow::recievedMessagesChangeNothingVisible()
+void tst_shellWindow::recievedMessagesChangeNothingVisible()
 {
     scratchWorkingDirectory scratch;
     createEntry(scratch, QStringLiteral("fixture.dmx@60"));
@@ -330,7 +330,7 @@ void tst_mainWindow::recievedMessagesChangeNothingVisible()
     QCOMPARE(visibleState(window), before);
 }
 
-void tst_mainWindow::secondCancelButtonHasNoHandler()
+void tst_shellWindow::secondCancelButtonHasNoHandler()
 {
     const QMetaObject &meta = fixtureSoftwareUpdater::staticMetaObject;
     for (int i = meta.methodOffset(); i < meta.methodCount(); ++i)
@@ -350,14 +350,14 @@ void tst_mainWindow::secondCancelButtonHasNoHandler()
     QCOMPARE(visibleState(window), before);
 }
 
-void tst_mainWindow::quitOrCloseEndsTheEventLoop_data()
+void tst_shellWindow::quitOrCloseEndsTheEventLoop_data()
 {
     QTest::addColumn<bool>("byClosing");
     QTest::newRow("App > Quit") << false;
     QTest::newRow("closing the window") << true;
 }
 
-void tst_mainWindow::quitOrCloseEndsTheEventLoop()
+void tst_shellWindow::quitOrCloseEndsTheEventLoop()
 {
     QFETCH(bool, byClosing);
 
@@ -381,5 +381,5 @@ void tst_mainWindow::quitOrCloseEndsTheEventLoop()
     QCOMPARE(QCoreApplication::exec(), 0);
 }
 
-QTEST_MAIN(tst_mainWindow)
-#include "tst_mainWindow.moc"
+QTEST_MAIN(tst_shellWindow)
+#include "tst_shellWindow.moc"
