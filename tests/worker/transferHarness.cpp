@@ -4,7 +4,9 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 
 transferRun::transferRun(const QString &portName, const QString &updateFilePath)
     : worker(new serialPortThread(portName, QFileInfo(updateFilePath)))
@@ -109,4 +111,24 @@ void debugCapture::handler(QtMsgType type, const QMessageLogContext &context, co
     } else if (previousHandler) {
         previousHandler(type, context, message);
     }
+}
+
+const QByteArray workedExample("#application\n#Vendor\n#Fixture\n#v1.04\n40 00 FF 10\n# second block\n"
+                               "25 7F 80 81\n100 01\n");
+
+QString updateFileWriter::write(const QByteArray &contents)
+{
+    const QString path = directory.filePath(QStringLiteral("update%1.fwb").arg(++written));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QByteArray concatenated(const QVector<QByteArray> &frames)
+{
+    QByteArray bytes;
+    for (const QByteArray &frame : frames)
+        bytes += frame;
+    return bytes;
 }

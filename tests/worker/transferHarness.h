@@ -1,9 +1,10 @@
 #ifndef TRANSFERHARNESS_H
 #define TRANSFERHARNESS_H
 
-#include <QMutex>
+#include <QByteArray>
 #include <QObject>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QVector>
 
@@ -62,5 +63,23 @@ public:
 private:
     static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
 };
+
+// The eight-line example file: four header lines, three packet lines, one comment.
+extern const QByteArray workedExample;
+
+// Update files for one test program, removed with it.
+class updateFileWriter
+{
+public:
+    bool isValid() const { return directory.isValid(); }
+    QString write(const QByteArray &contents);
+    QString pathOf(const QString &name) const { return directory.filePath(name); }
+
+private:
+    QTemporaryDir directory;
+    int written = 0;
+};
+
+QByteArray concatenated(const QVector<QByteArray> &frames);
 
 #endif // TRANSFERHARNESS_H

@@ -6,7 +6,6 @@
 #include "virtualDmxAdapter.h"
 
 #include <QSerialPort>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <algorithm>
@@ -14,17 +13,6 @@
 using dmxShim::event;
 
 namespace {
-
-const QByteArray workedExample("#application\n#Vendor\n#Fixture\n#v1.04\n40 00 FF 10\n# second block\n"
-                               "25 7F 80 81\n100 01\n");
-
-QByteArray concatenated(const QVector<QByteArray> &frames)
-{
-    QByteArray bytes;
-    for (const QByteArray &frame : frames)
-        bytes += frame;
-    return bytes;
-}
 
 QByteArray bytesOnTheWire()
 {
@@ -70,38 +58,25 @@ private slots:
     void unpluggedAdapterIsReportedOnce();
     void frameTiming_data();
     void frameTiming();
-    void fullPacketGoesOutAs513Bytes();
     void slowWritesStillDeliverEveryByte();
     void stuckWriteEndsWithTimeout();
 
 private:
-    QString writeUpdateFile(const QByteArray &contents);
-
-    QTemporaryDir directory;
+    updateFileWriter updateFiles;
     virtualDmxAdapter adapter;
-    int fileNumber = 0;
 };
 
 void tst_serialLink::initTestCase()
 {
     QVERIFY2(dmxShim::isLoaded(), "run with the dmxshim preloaded");
     QVERIFY(adapter.isValid());
-    QVERIFY(directory.isValid());
+    QVERIFY(updateFiles.isValid());
 }
 
 void tst_serialLink::init()
 {
     dmxShim::reset();
     adapter.clearReceived();
-}
-
-QString tst_serialLink::writeUpdateFile(const QByteArray &contents)
-{
-    const QString path = directory.filePath(QStringLiteral("update%1.fwb").arg(++fileNumber));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
 }
 
 void tst_serialLink::setUpFailureIsReportedAtStart_data()
@@ -132,7 +107,7 @@ void tst_serialLink::setUpFailureIsReportedAtStart()
 
     dmxShim::failDtr(dtrErrno);
     dmxShim::failOpen(openErrno);
-    transferRun run(portName, writeUpdateFile(workedExample));
+    transferRun run(portName, updateFiles.write(workedExample));
     dmxShim::failOpen(0);
     run.start();
     QVERIFY(run.waitForEnd(10000));
@@ -168,7 +143,7 @@ void tst_serialLink::unpluggedAdapterIsReportedOnce()
     if (slowly)
         dmxShim::slowWrites(1, 2000);
     dmxShim::unplugAfterFrames(unplugAfterFrames);
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     if (unplugAfterWrites > 0) {
         QVERIFY(dmxShim::waitForEvents(event::Write, unplugAfterWrites, 10000));
@@ -191,14 +166,14 @@ void tst_serialLink::frameTiming_data()
     QTest::addColumn<QByteArray>("contents");
 
     QTest::newRow("worked example") << workedExample;
-    QTest::newRow("long and short packets") << QByteArray("3" + QByteArray(" 01").repeated(512) + "\n0\n1 02 03\n");
+    QTest::newRow("512-byte, empty and short packets") << QByteArray("3" + QByteArray(" 01").repeated(512) + "\n0\n1 02 03\n");
 }
 
 void tst_serialLink::frameTiming()
 {
     QFETCH(QByteArray, contents);
 
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     QVERIFY(run.waitForEnd(20000));
     QCOMPARE(run.endings, QStringList{"finished"});
@@ -224,38 +199,18 @@ void tst_serialLink::frameTiming()
           qPrintable(statistics(gaps)));
 }
 
-void tst_serialLink::fullPacketGoesOutAs513Bytes()
-{
-    const debugCapture capture;
-    transferRun run(adapter.portName(), writeUpdateFile("0" + QByteArray(" 7E").repeated(512) + "\n"));
-    run.start();
-    QVERIFY(run.waitForEnd(20000));
-    QCOMPARE(run.endings, QStringList{"finished"});
-
-    const QVector<decodedFrame> frames = decodeFrames(dmxShim::events());
-    QCOMPARE(frames.size(), 6);
-    for (const decodedFrame &frame : frames)
-        QCOMPARE(frame.bytes, QByteArray(1, '\0') + QByteArray(512, '\x7E'));
-    for (int i = 0; i + 1 < frames.size(); ++i)
-        QVERIFY2(frames.at(i).gapUs >= 22528, qPrintable(QString::number(frames.at(i).gapUs)));
-    QVERIFY(capture.lines().filter(QStringLiteral("Sent:")).constFirst().endsWith(QLatin1String(" Sent: 512 bytes")));
-}
-
 void tst_serialLink::slowWritesStillDeliverEveryByte()
 {
     const QByteArray contents = workedExample + "0" + QByteArray(" 11").repeated(300) + "\n";
     dmxShim::slowWrites(7, 200);
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     QVERIFY(run.waitForEnd(30000));
     QVERIFY(run.stop(10000));
 
     QCOMPARE(run.endings, QStringList{"finished"});
     const QVector<QByteArray> expected = expectedWireFrames(contents);
-    QVector<QByteArray> sent;
-    for (const decodedFrame &frame : decodeFrames(dmxShim::events()))
-        sent << frame.bytes;
-    QCOMPARE(sent, expected);
+    QCOMPARE(frameBytes(decodeFrames(dmxShim::events())), expected);
     // The writes really were partial.
     QVERIFY(dmxShim::eventCount(event::Write) > expected.size());
     const QByteArray all = concatenated(expected);
@@ -267,7 +222,7 @@ void tst_serialLink::stuckWriteEndsWithTimeout()
 {
     // One byte every 1.5 s: far beyond the bound for a two-byte frame.
     dmxShim::slowWrites(1, 1500000);
-    transferRun run(adapter.portName(), writeUpdateFile("0 01\n0 02\n"));
+    transferRun run(adapter.portName(), updateFiles.write("0 01\n0 02\n"));
     run.start();
     QVERIFY(run.waitForEnd(20000));
     QVERIFY(run.stop(10000));

@@ -6,13 +6,9 @@
 #include "virtualDmxAdapter.h"
 
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
-
-const QByteArray workedExample("#application\n#Vendor\n#Fixture\n#v1.04\n40 00 FF 10\n# second block\n"
-                               "25 7F 80 81\n100 01\n");
 
 QStringList toHex(const QVector<QByteArray> &frames)
 {
@@ -24,10 +20,7 @@ QStringList toHex(const QVector<QByteArray> &frames)
 
 QVector<QByteArray> wireFrames()
 {
-    QVector<QByteArray> frames;
-    for (const decodedFrame &frame : decodeFrames(dmxShim::events()))
-        frames << frame.bytes;
-    return frames;
+    return frameBytes(decodeFrames(dmxShim::events()));
 }
 
 // How often each packet went out in a row, e.g. {6, 1, 6}.
@@ -65,33 +58,21 @@ private slots:
     void debugLines();
 
 private:
-    QString writeUpdateFile(const QByteArray &contents);
-
-    QTemporaryDir directory;
+    updateFileWriter updateFiles;
     virtualDmxAdapter adapter;
-    int fileNumber = 0;
 };
 
 void tst_transferEngine::initTestCase()
 {
     QVERIFY2(dmxShim::isLoaded(), "run with the dmxshim preloaded");
     QVERIFY(adapter.isValid());
-    QVERIFY(directory.isValid());
+    QVERIFY(updateFiles.isValid());
 }
 
 void tst_transferEngine::init()
 {
     dmxShim::reset();
     adapter.clearReceived();
-}
-
-QString tst_transferEngine::writeUpdateFile(const QByteArray &contents)
-{
-    const QString path = directory.filePath(QStringLiteral("update%1.fwb").arg(++fileNumber));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
 }
 
 void tst_transferEngine::filesPutTheirFramesOnTheWire_data()
@@ -115,7 +96,7 @@ void tst_transferEngine::filesPutTheirFramesOnTheWire()
     QFETCH(QByteArray, contents);
     QFETCH(int, lines);
 
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     QVERIFY(run.waitForEnd(20000));
     QVERIFY(run.stop(10000));
@@ -127,16 +108,14 @@ void tst_transferEngine::filesPutTheirFramesOnTheWire()
 
     const QVector<QByteArray> expected = expectedWireFrames(contents);
     QCOMPARE(toHex(wireFrames()), toHex(expected));
-    QByteArray allBytes;
-    for (const QByteArray &frame : expected)
-        allBytes += frame;
+    const QByteArray allBytes = concatenated(expected);
     QVERIFY(adapter.waitForReceived(allBytes.size(), 5000));
     QCOMPARE(adapter.received().toHex(' '), allBytes.toHex(' '));
 }
 
 void tst_transferEngine::changedLengthsAreRepeated()
 {
-    transferRun run(adapter.portName(), writeUpdateFile("0 01 02 03\n0 04 05 06\n0 07\n0 08\n0 09 0A 0B\n"));
+    transferRun run(adapter.portName(), updateFiles.write("0 01 02 03\n0 04 05 06\n0 07\n0 08\n0 09 0A 0B\n"));
     run.start();
     QVERIFY(run.waitForEnd(20000));
 
@@ -158,7 +137,7 @@ void tst_transferEngine::filesWithoutPackets()
     QFETCH(QByteArray, contents);
     QFETCH(int, lines);
 
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     QVERIFY(run.waitForEnd(10000));
     QVERIFY(run.stop(10000));
@@ -173,7 +152,7 @@ void tst_transferEngine::filesWithoutPackets()
 
 void tst_transferEngine::missingFileIsReportedAlone()
 {
-    const QString path = directory.filePath(QStringLiteral("missing.fwb"));
+    const QString path = updateFiles.pathOf(QStringLiteral("missing.fwb"));
     transferRun run(adapter.portName(), path);
     run.start();
     QVERIFY(run.waitForEnd(10000));
@@ -189,7 +168,7 @@ void tst_transferEngine::missingFileIsReportedAlone()
 void tst_transferEngine::cancelRightAfterStartSendsTheFirstPacketLine()
 {
     const QByteArray contents("#application\n#Vendor\n0 01 02\n0 03 04\n0 05\n");
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     run.cancel();
     QVERIFY(run.waitForEnd(10000));
@@ -205,7 +184,7 @@ void tst_transferEngine::cancelDuringALongHoldEndsAtOnce()
 {
     // The second packet line holds for 46 days.
     const QByteArray contents("#a\n0 01 02\n4000000000 03 04\n0 05 06\n");
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     run.start();
     QVERIFY(dmxShim::waitForEvents(dmxShim::event::Write, 7, 10000));
     QTest::qWait(50); // well into the hold
@@ -221,7 +200,7 @@ void tst_transferEngine::cancelDuringALongHoldEndsAtOnce()
 void tst_transferEngine::cancelAfterTheLastPacketIsNotSeen()
 {
     const QByteArray contents("#a\n0 01\n5 02\n#trailer\n#trailer");
-    transferRun run(adapter.portName(), writeUpdateFile(contents));
+    transferRun run(adapter.portName(), updateFiles.write(contents));
     // The last packet line's step comes after its hold: from then on the
     // worker does not look for requests any more.
     run.onProgress = [&run](int progress) {
@@ -241,7 +220,7 @@ void tst_transferEngine::sameFileSameFramesFromANewWorker()
 {
     // First and last packet have the same length, so a repetition rule that
     // remembered the previous transfer would send the first packet once.
-    const QString path = writeUpdateFile("0 01 02 03\n0 04\n0 05 06 07\n");
+    const QString path = updateFiles.write("0 01 02 03\n0 04\n0 05 06 07\n");
     QVector<QByteArray> frames[2];
     for (QVector<QByteArray> &transferFrames : frames) {
         dmxShim::reset();
@@ -259,9 +238,9 @@ void tst_transferEngine::sameFileSameFramesFromANewWorker()
 void tst_transferEngine::debugLines()
 {
     const debugCapture capture;
-    const QString missing = directory.filePath(QStringLiteral("missing.fwb"));
+    const QString missing = updateFiles.pathOf(QStringLiteral("missing.fwb"));
     {
-        transferRun run(adapter.portName(), writeUpdateFile("#a\n40 00 FF 10\n25 01 02 03\n"));
+        transferRun run(adapter.portName(), updateFiles.write("#a\n40 00 FF 10\n25 01 02 03\n"));
         run.start();
         QVERIFY(run.waitForEnd(10000));
     }

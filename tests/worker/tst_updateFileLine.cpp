@@ -19,7 +19,6 @@ private slots:
     void packetLine();
     void commentLine_data();
     void commentLine();
-    void crlfFileGivesTheSamePackets();
     void lineCountMatchesReadLine_data();
     void lineCountMatchesReadLine();
 };
@@ -135,35 +134,6 @@ void tst_updateFileLine::commentLine()
     QFETCH(bool, comment);
 
     QCOMPARE(updateFileLine::isCommentLine(line), comment);
-}
-
-void tst_updateFileLine::crlfFileGivesTheSamePackets()
-{
-    const QByteArray lfFile("#application\n40 00 FF 10\n25 7F 80 81 \n100 01\n\n7");
-    QByteArray crlfFile = lfFile;
-    crlfFile.replace("\n", "\r\n");
-
-    auto packetsOf = [](const QByteArray &contents) {
-        QTemporaryFile file;
-        if (!file.open() || file.write(contents) != contents.size())
-            return QStringList{QStringLiteral("cannot write")};
-        file.close();
-        QFile reader(file.fileName());
-        reader.open(QIODevice::ReadOnly | QIODevice::Text);
-        QStringList packets;
-        while (!reader.atEnd()) {
-            const QByteArray line = reader.readLine();
-            if (updateFileLine::isCommentLine(line))
-                continue;
-            const auto converted = convertPacketLine(line);
-            packets << QString::number(converted.frameHoldTime) + ':' + converted.packet.toHex(' ');
-        }
-        return packets;
-    };
-
-    const QStringList expected{"40:00 ff 10", "25:7f 80 81 00", "100:01", "0:", "7:"};
-    QCOMPARE(packetsOf(lfFile), expected);
-    QCOMPARE(packetsOf(crlfFile), expected);
 }
 
 void tst_updateFileLine::lineCountMatchesReadLine_data()
