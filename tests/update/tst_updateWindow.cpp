@@ -39,8 +39,6 @@ private slots:
 
     void endOfRunClickLeadsToTheRightPage_data();
     void endOfRunClickLeadsToTheRightPage();
-    void progressAddsSteps();
-    void serialPortClosingOnlyDisablesStart();
 
     void portErrorShowsItsMessageAndResets_data();
     void portErrorShowsItsMessageAndResets();
@@ -282,33 +280,6 @@ void tst_updateWindow::endOfRunClickLeadsToTheRightPage()
     QCOMPARE(widget<QStackedWidget>("updateStackedWidget")->currentIndex(), 0);
     QCOMPARE(widget<QProgressBar>("progressBar")->value(), 0);
     QCOMPARE(widget<QLabel>("applicationDisplayLabel")->text(), application);
-}
-
-void tst_updateWindow::progressAddsSteps()
-{
-    auto *bar = widget<QProgressBar>("progressBar");
-    window->updateFileLength(4);
-    QCOMPARE(bar->minimum(), 0);
-    QCOMPARE(bar->maximum(), 4);
-
-    window->updateProgress(1);
-    window->updateProgress(1);
-    QCOMPARE(bar->value(), 2);
-    window->updateProgress(2);
-    QCOMPARE(bar->value(), 4);
-    // Beyond the range the bar keeps what it had.
-    window->updateProgress(1);
-    QCOMPARE(bar->value(), 4);
-}
-
-void tst_updateWindow::serialPortClosingOnlyDisablesStart()
-{
-    showSendingState();
-    widget<QPushButton>("updateButton")->setEnabled(true);
-    QVERIFY(QMetaObject::invokeMethod(window, "serialPortClosing"));
-    QVERIFY(!widget<QPushButton>("updateButton")->isEnabled());
-    QCOMPARE(widget<QStackedWidget>("infoStackedWidget")->currentIndex(), 2);
-    QCOMPARE(widget<QStackedWidget>("updateStackedWidget")->currentIndex(), 1);
 }
 
 void tst_updateWindow::portErrorShowsItsMessageAndResets_data()
