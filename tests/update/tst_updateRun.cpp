@@ -76,8 +76,8 @@ private slots:
     void secondUpdateNeedsNoNewChoice();
     void cancelStopsAtAPacketBoundary();
     void unpluggedAdapterIsReportedAndResets();
-    void portThatCannotBeOpenedIsReported_data();
-    void portThatCannotBeOpenedIsReported();
+    void portSetupFailureIsReported_data();
+    void portSetupFailureIsReported();
     void errorWhileSendingStopsTheRunForGood();
     void closingDuringALongHoldReturns();
 
@@ -277,22 +277,27 @@ void tst_updateRun::unpluggedAdapterIsReportedAndResets()
     verifyIdleAfterError(path);
 }
 
-void tst_updateRun::portThatCannotBeOpenedIsReported_data()
+void tst_updateRun::portSetupFailureIsReported_data()
 {
     QTest::addColumn<int>("openErrno");
+    QTest::addColumn<int>("dtrErrno");
     QTest::addColumn<QString>("message");
-    QTest::newRow("permission") << int(EACCES) << "Serialport Error: PermissionError";
-    QTest::newRow("gone") << int(ENOENT) << "Serialport Error: DeviceNotFoundError";
+    // Codes travel as port errors, setup failures as text.
+    QTest::newRow("permission") << int(EACCES) << 0 << "Serialport Error: PermissionError";
+    QTest::newRow("gone") << int(ENOENT) << 0 << "Serialport Error: DeviceNotFoundError";
+    QTest::newRow("no DTR") << 0 << int(EIO) << "Unable to set DataTerminalReady";
 }
 
-void tst_updateRun::portThatCannotBeOpenedIsReported()
+void tst_updateRun::portSetupFailureIsReported()
 {
     QFETCH(int, openErrno);
+    QFETCH(int, dtrErrno);
     QFETCH(QString, message);
 
     const QString path = writeUpdateFile(header + "1 01\n");
     chooseFile(path);
     dmxShim::failOpen(openErrno);
+    dmxShim::failDtr(dtrErrno);
     clickStart();
 
     QTRY_COMPARE_WITH_TIMEOUT(answerer->messageTexts.size(), 1, runTimeoutMs);
