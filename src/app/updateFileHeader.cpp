@@ -1,0 +1,39 @@
+#include "updateFileHeader.h"
+
+#include <QIODevice>
+
+namespace {
+
+const int headerLineBufferSize = 512;
+
+// One header field: "#" and the rest of the line. Anything else consumes a
+// single byte and leaves the field empty, so a missing "#" throws the next
+// attempts into the middle of that line.
+QString readHeaderField(QIODevice &device)
+{
+    char firstByte = 0;
+    if (!device.getChar(&firstByte) || firstByte != '#')
+        return QString();
+
+    char line[headerLineBufferSize];
+    const qint64 bytesRead = device.readLine(line, sizeof line);
+    if (bytesRead <= 1)
+        return QString();
+    // The last byte is the line feed, or the byte a too long line is cut at.
+    return QString::fromUtf8(line, int(bytesRead - 1));
+}
+
+} // namespace
+
+bool updateFileHeader::isComplete() const
+{
+    return !application.isEmpty() && !vendor.isEmpty() && !fixture.isEmpty() && !version.isEmpty();
+}
+
+updateFileHeader readUpdateFileHeader(QIODevice &device)
+{
+    updateFileHeader header;
+    for (QString *field : {&header.application, &header.vendor, &header.fixture, &header.version})
+        *field = readHeaderField(device);
+    return header;
+}
