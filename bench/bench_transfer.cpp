@@ -1,0 +1,184 @@
+// Sends each workload over the virtual DMX adapter the way the window does
+// (worker on a thread of its own, driven by queued calls) and holds what the
+// shim saw against the wire's own limits.
+//
+//   LD_PRELOAD=<build>/tests/support/libdmxshim.so bench_transfer [--runs N] [--label text] [workload...]
+//
+// Prints rows of the benchmark table; exits with 1 when a transfer fails or
+// puts other frames on the wire than the file asks for.
+
+#include "benchStatistics.h"
+#include "benchWorkloads.h"
+#include "dmxShim.h"
+#include "frameDecoder.h"
+#include "transferHarness.h"
+#include "virtualDmxAdapter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTextStream>
+
+namespace {
+
+// What a frame needs on a real line at 250 000 bit/s, 8N2.
+constexpr qint64 breakMinimumUs = 500;
+constexpr qint64 markMinimumUs = 100;
+constexpr qint64 characterUs = 44;
+
+struct runResult {
+    QString failure;
+    double seconds = 0;
+    double idealSeconds = 0;
+    QVector<double> breaks, marks, gaps;
+    int intervals = 0;
+    int underMinimum = 0;
+    int frames = 0;
+};
+
+void measure(QVector<double> &into, qint64 us, qint64 minimumUs, runResult &result)
+{
+    if (us < 0)
+        return;
+    into.append(double(us));
+    ++result.intervals;
+    if (us < minimumUs)
+        ++result.underMinimum;
+}
+
+runResult sendOnce(const QString &portName, const QString &path, const QByteArray &contents)
+{
+    runResult result;
+    dmxShim::reset();
+
+    transferRun run(portName, path);
+    QElapsedTimer clock;
+    clock.start();
+    run.start();
+    if (!run.waitForEnd(30 * 60 * 1000)) {
+        result.failure = QStringLiteral("the transfer did not end");
+        return result;
+    }
+    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (run.endings != QStringList{QStringLiteral("finished")}) {
+        result.failure = QStringLiteral("the transfer ended with ") + run.endings.join(QLatin1Char(','));
+        return result;
+    }
+
+    const QVector<decodedFrame> frames = decodeFrames(dmxShim::events());
+    const QVector<quint32> holds = expectedHoldTimesMs(contents);
+    if (frameBytes(frames) != expectedWireFrames(contents)) {
+        result.failure = QStringLiteral("the frames on the wire differ from the file");
+        return result;
+    }
+
+    qint64 idealUs = 0;
+    for (int i = 0; i < frames.size(); ++i) {
+        const decodedFrame &frame = frames.at(i);
+        const qint64 holdUs = 1000 * qint64(holds.at(i));
+        // The write returns once the bytes are queued; every one of them,
+        // start code included, still needs its character time on the line.
+        const qint64 bytesUs = characterUs * frame.bytes.size();
+        idealUs += breakMinimumUs + markMinimumUs + bytesUs + holdUs;
+        measure(result.breaks, frame.breakUs, breakMinimumUs, result);
+        measure(result.marks, frame.markUs, markMinimumUs, result);
+        if (frame.gapUs >= 0)
+            measure(result.gaps, frame.gapUs - holdUs, bytesUs, result);
+    }
+    result.idealSeconds = double(idealUs) / 1e6;
+    result.frames = frames.size();
+    return result;
+}
+
+QString intervalCell(const QVector<double> &values)
+{
+    const benchStatistics::summary s = benchStatistics::summarize(values);
+    return benchStatistics::triple(s.min, s.median, s.p99);
+}
+
+bool benchmark(const virtualDmxAdapter &adapter, updateFileWriter &files, const benchWorkloads::workload &w,
+               int runs, const QString &label)
+{
+    const QByteArray contents = benchWorkloads::contents(w);
+    const QString path = files.write(contents);
+
+    QVector<double> ratios;
+    QVector<double> seconds, idealSeconds;
+    runResult pooled;
+    for (int i = 0; i < runs; ++i) {
+        const runResult r = sendOnce(adapter.portName(), path, contents);
+        if (!r.failure.isEmpty()) {
+            QTextStream(stdout) << "| " << w.name << " | FAILED | " << r.failure << " | |\n";
+            return false;
+        }
+        ratios << r.seconds / r.idealSeconds;
+        seconds << r.seconds;
+        idealSeconds << r.idealSeconds;
+        pooled.breaks += r.breaks;
+        pooled.marks += r.marks;
+        pooled.gaps += r.gaps;
+        pooled.intervals += r.intervals;
+        pooled.underMinimum += r.underMinimum;
+        pooled.frames = r.frames;
+    }
+
+    const QString subject = label.isEmpty() ? w.name : w.name + QStringLiteral(" (") + label + QLatin1Char(')');
+    const benchStatistics::summary ratio = benchStatistics::summarize(ratios);
+    const double target = w.name == QLatin1String("dense") ? 1.02 : 1.01;
+    using benchStatistics::printRow;
+    printRow(subject, QStringLiteral("time / ideal wire time, median of %1 (range)").arg(runs),
+             QStringLiteral("%1 (%2 to %3; %4 s / %5 s, %6 frames)")
+                 .arg(ratio.median, 0, 'f', 4)
+                 .arg(ratio.min, 0, 'f', 4)
+                 .arg(ratio.max, 0, 'f', 4)
+                 .arg(benchStatistics::median(seconds), 0, 'f', 3)
+                 .arg(idealSeconds.first(), 0, 'f', 3)
+                 .arg(pooled.frames),
+             QStringLiteral("<= %1").arg(target, 0, 'f', 2));
+    printRow(subject, QStringLiteral("break, us: min / median / p99"), intervalCell(pooled.breaks),
+             QStringLiteral(">= %1").arg(breakMinimumUs));
+    printRow(subject, QStringLiteral("mark after break, us: min / median / p99"), intervalCell(pooled.marks),
+             QStringLiteral(">= %1").arg(markMinimumUs));
+    printRow(subject, QStringLiteral("gap less hold, us: min / median / p99"), intervalCell(pooled.gaps),
+             QStringLiteral(">= 44 x %1 bytes = %2").arg(w.packetBytes + 1).arg(characterUs * (w.packetBytes + 1)));
+    printRow(subject, QStringLiteral("intervals under their minimum"),
+             QStringLiteral("%1 of %2").arg(pooled.underMinimum).arg(pooled.intervals), QStringLiteral("0"));
+    return pooled.underMinimum == 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QStringList arguments = application.arguments().mid(1);
+
+    int runs = 3;
+    QString label;
+    QStringList names;
+    while (!arguments.isEmpty()) {
+        const QString argument = arguments.takeFirst();
+        if (argument == QLatin1String("--runs") && !arguments.isEmpty())
+            runs = qMax(1, arguments.takeFirst().toInt());
+        else if (argument == QLatin1String("--label") && !arguments.isEmpty())
+            label = arguments.takeFirst();
+        else
+            names << argument;
+    }
+
+    if (!dmxShim::isLoaded()) {
+        QTextStream(stderr) << "bench_transfer: run with the dmxshim preloaded (LD_PRELOAD)\n";
+        return 2;
+    }
+    virtualDmxAdapter adapter;
+    updateFileWriter files;
+    if (!adapter.isValid() || !files.isValid())
+        return 2;
+
+    bool allGood = true;
+    for (const benchWorkloads::workload &w : benchWorkloads::transferWorkloads()) {
+        if (names.isEmpty() || names.contains(w.name))
+            allGood = benchmark(adapter, files, w, runs, label) && allGood;
+    }
+    return allGood ? 0 : 1;
+}

@@ -1,0 +1,248 @@
+// The window as the technician meets it.
+//
+//   bench_window --latency   (dmxshim preloaded) sends the "dense" workload from
+//                            the window over the virtual DMX adapter and measures
+//                            how late a 5 ms timer on the GUI thread fires.
+//   bench_window --startup [--runs N]   (no shim) starts itself N times with
+//                            --shown and measures from the spawn call to the
+//                            window's first painted frame.
+//   bench_window --shown     builds and shows the window as main() does, prints
+//                            CLOCK_MONOTONIC at its first painted frame, quits.
+//
+// Prints rows of the benchmark table.
+
+#include "benchStatistics.h"
+#include "benchWorkloads.h"
+#include "dmxShim.h"
+#include "fixtureSoftwareUpdater.h"
+#include "frameDecoder.h"
+#include "serialPortDiscovery.h"
+#include "virtualDmxAdapter.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <time.h>
+
+namespace {
+
+constexpr int probeIntervalMs = 5;
+
+qint64 monotonicNs()
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Fires every probeIntervalMs on the GUI thread and keeps how late each shot was.
+class latencyProbe : public QObject
+{
+public:
+    latencyProbe()
+    {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setSingleShot(true);
+        connect(&timer, &QTimer::timeout, this, &latencyProbe::fired);
+    }
+
+    void start()
+    {
+        lateness.clear();
+        clock.start();
+        arm();
+    }
+    void stop() { timer.stop(); }
+    QVector<double> lateness; // milliseconds
+
+private:
+    void arm()
+    {
+        dueNs = clock.nsecsElapsed() + probeIntervalMs * 1000000LL;
+        timer.start(probeIntervalMs);
+    }
+    void fired()
+    {
+        lateness << double(qMax<qint64>(0, clock.nsecsElapsed() - dueNs)) / 1e6;
+        arm();
+    }
+
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 dueNs = 0;
+};
+
+void runEventsFor(int milliseconds)
+{
+    const QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, deadline.remainingTime())));
+}
+
+virtualDmxAdapter *adapter = nullptr;
+
+QList<serialPortDescription> adapterPort()
+{
+    return {{adapter->portName(), QStringLiteral("virtual"), QStringLiteral("Example Corp"), QStringLiteral("B1")}};
+}
+
+QString latencyCell(const QVector<double> &lateness)
+{
+    const benchStatistics::summary s = benchStatistics::summarize(lateness);
+    return benchStatistics::triple(s.median, s.p99, s.max, 2) + QStringLiteral(" (%1 shots)").arg(s.count);
+}
+
+int measureLatency()
+{
+    if (!dmxShim::isLoaded()) {
+        QTextStream(stderr) << "bench_window --latency: run with the dmxshim preloaded (LD_PRELOAD)\n";
+        return 2;
+    }
+    virtualDmxAdapter virtualAdapter;
+    QTemporaryDir directory;
+    if (!virtualAdapter.isValid() || !directory.isValid())
+        return 2;
+    adapter = &virtualAdapter;
+    setSerialPortLister(adapterPort);
+
+    benchWorkloads::workload dense;
+    benchWorkloads::findWorkload(QStringLiteral("dense"), &dense);
+    const QByteArray contents = benchWorkloads::contents(dense);
+    QFile file(directory.filePath(QStringLiteral("dense.fwb")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return 2;
+    file.close();
+    // The window picks the update file from the working directory.
+    QDir::setCurrent(directory.path());
+
+    fixtureSoftwareUpdater window;
+    window.show();
+    runEventsFor(300);
+
+    auto *button = window.findChild<QPushButton *>(QStringLiteral("updateButton"));
+    if (!button || !button->isEnabled()) {
+        QTextStream(stdout) << "| window | FAILED | Start is not enabled | |\n";
+        return 1;
+    }
+
+    latencyProbe probe;
+    probe.start();
+    runEventsFor(1000);
+    probe.stop();
+    const QVector<double> idle = probe.lateness;
+
+    dmxShim::reset();
+    probe.start();
+    button->click();
+    const QDeadlineTimer deadline(10 * 60 * 1000);
+    while (button->text() != QLatin1String("Finished!") && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    probe.stop();
+
+    const int sent = decodeFrames(dmxShim::events()).size();
+    if (button->text() != QLatin1String("Finished!") || sent != expectedWireFrames(contents).size()) {
+        QTextStream(stdout) << "| window | FAILED | dense update did not finish cleanly | |\n";
+        return 1;
+    }
+    using benchStatistics::printRow;
+    printRow(QStringLiteral("window, idle"), QStringLiteral("GUI timer lateness, ms: p50 / p99 / max"),
+             latencyCell(idle), QString());
+    printRow(QStringLiteral("window, dense update"), QStringLiteral("GUI timer lateness, ms: p50 / p99 / max"),
+             latencyCell(probe.lateness), QStringLiteral("p99 <= 16"));
+    return 0;
+}
+
+// Reports once the first frame of the window has been painted and handed to
+// the window system: the zero timer runs after the expose that painted it.
+class firstPaintWatcher : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !seen) {
+            seen = true;
+            QTimer::singleShot(0, [] {
+                QTextStream(stdout) << monotonicNs() << '\n';
+                QCoreApplication::quit();
+            });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool seen = false;
+};
+
+int showOnce(int argc, char *argv[])
+{
+    // As main() does it.
+    QApplication application(argc, argv);
+    QCoreApplication::addLibraryPath(QStringLiteral("./dll"));
+    fixtureSoftwareUpdater window;
+    firstPaintWatcher watcher;
+    window.installEventFilter(&watcher);
+    window.show();
+    return application.exec();
+}
+
+int measureStartup(int runs)
+{
+    // A technician's folder: one update file, which the window preselects.
+    QTemporaryDir directory;
+    benchWorkloads::workload typical;
+    benchWorkloads::findWorkload(QStringLiteral("typical"), &typical);
+    QFile file(directory.filePath(QStringLiteral("typical.fwb")));
+    if (!directory.isValid() || !file.open(QIODevice::WriteOnly) || file.write(benchWorkloads::contents(typical)) < 0)
+        return 2;
+    file.close();
+
+    QVector<double> milliseconds;
+    for (int i = 0; i < runs; ++i) {
+        QProcess child;
+        child.setWorkingDirectory(directory.path());
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        const qint64 spawnedNs = monotonicNs();
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--shown")});
+        if (!child.waitForFinished(30000) || child.exitCode() != 0) {
+            QTextStream(stdout) << "| window | FAILED | the window did not show | |\n";
+            return 1;
+        }
+        const qint64 shownNs = child.readAllStandardOutput().trimmed().toLongLong();
+        milliseconds << double(shownNs - spawnedNs) / 1e6;
+    }
+    const benchStatistics::summary s = benchStatistics::summarize(milliseconds);
+    benchStatistics::printRow(QStringLiteral("window"),
+                              QStringLiteral("process start to first painted frame, ms: min / median / max of %1")
+                                  .arg(runs),
+                              benchStatistics::triple(s.min, s.median, s.max, 1), QStringLiteral("<= 300"));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const QByteArray mode = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    if (mode == "--shown")
+        return showOnce(argc, argv);
+
+    if (mode == "--startup") {
+        QCoreApplication application(argc, argv);
+        return measureStartup(argc > 3 && QByteArray(argv[2]) == "--runs" ? qMax(1, atoi(argv[3])) : 10);
+    }
+    if (mode == "--latency") {
+        QApplication application(argc, argv);
+        return measureLatency();
+    }
+    QTextStream(stderr) << "usage: bench_window --latency | --startup [--runs N] | --shown\n";
+    return 2;
+}

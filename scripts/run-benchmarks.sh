@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Builds the benchmarks (Release, in build-bench) and runs them all; prints one table.
+#   --runs N   transfers per workload (default 3); the table shows medians
+# Transfers go over the virtual DMX adapter of the test support, with its
+# recording shim preloaded. The window runs on Xvfb when it is installed,
+# else on Qt's offscreen platform. Debug lines go to /dev/null.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="$root/build-bench"
+
+runs=3
+if [ "${1:-}" = "--runs" ] && [ -n "${2:-}" ]; then
+    runs="$2"
+fi
+
+"$root/scripts/install-dependencies.sh"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_BUILD_TESTS=ON \
+    -DUPDATER_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" --target benchmarks --parallel 2 >/dev/null
+
+shim="$build/tests/support/libdmxshim.so"
+bench="$build/bench"
+
+xvfb_pid=""
+cleanup() { [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+platform="offscreen"
+if command -v Xvfb >/dev/null; then
+    display_file="$(mktemp)"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
+    if [ -s "$display_file" ]; then
+        export DISPLAY=":$(head -n1 "$display_file")"
+        unset QT_QPA_PLATFORM
+        platform="xcb on Xvfb $DISPLAY"
+    fi
+    rm -f "$display_file"
+fi
+[ "$platform" = "offscreen" ] && export QT_QPA_PLATFORM=offscreen
+
+echo "Benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'); load average before:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
+echo "Window platform: $platform; transfers per workload: $runs"
+echo
+echo "| subject | measure | value | target |"
+echo "|---|---|---|---|"
+status=0
+LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" 2>/dev/null || status=1
+LD_PRELOAD="$shim" QT_LOGGING_RULES="default.debug=false" \
+    "$bench/bench_transfer" --runs "$runs" --label "debug lines off" dense 2>/dev/null || status=1
+LD_PRELOAD="$shim" "$bench/bench_window" --latency 2>/dev/null || status=1
+"$bench/bench_window" --startup --runs 10 2>/dev/null || status=1
+"$bench/bench_conversion" 50 200 || status=1
+echo
+echo "Load average after:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
+exit "$status"
