@@ -2,16 +2,39 @@
 #include "updateFileLine.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QFile>
 #include <QThread>
 #include <QTime>
 
+#include <limits>
+
 namespace {
 // Short enough that a cancel request during a long hold is seen at once.
 constexpr qint64 holdSliceMicroseconds = 5000;
 }
+
+namespace {
+
+// What the update file looked like when its lines were counted.
+struct fileSnapshot
+{
+    qint64 size = 0;
+    QDateTime modified;
+
+    bool operator!=(const fileSnapshot &other) const { return size != other.size || modified != other.modified; }
+};
+
+fileSnapshot snapshotOf(QFile &file)
+{
+    // size() asks the file system afresh, and fileTime() then answers from that.
+    const qint64 size = file.size();
+    return {size, file.fileTime(QFileDevice::FileModificationTime)};
+}
+
+} // namespace
 
 void serialPortThread::startSending()
 {
@@ -25,14 +48,37 @@ void serialPortThread::startSending()
         return;
     }
 
-    emit updateFileLength(updateFileLine::countLines(file));
+    const updateFileLine::lineMeasure measure = updateFileLine::measureLines(file, updateFileLine::maxLineLength);
+    if (measure.firstOverlongLine > 0) {
+        emit sendError(QStringLiteral("Update file line %1 is too long:").arg(measure.firstOverlongLine)
+                       + file.fileName());
+        return;
+    }
+    if (measure.lines > std::numeric_limits<int>::max()) {
+        emit sendError(QStringLiteral("Update file has too many lines:") + file.fileName());
+        return;
+    }
+    const fileSnapshot counted = snapshotOf(file);
+    emit updateFileLength(int(measure.lines));
     file.seek(0);
 
     // Per transfer, so the same file always puts the same frames on the wire.
     int lastPacketLength = 0;
 
+    // A file that changes under the transfer must not end as if it had been
+    // sent; the bounded read keeps a line that grew meanwhile out of memory.
+    QByteArray lineBuffer(int(updateFileLine::maxLineLength) + 2, Qt::Uninitialized);
+    qint64 linesRead = 0;
+    bool fileChanged = false;
+
     while (!file.atEnd() && !cancelRequested) {
-        const QByteArray line = file.readLine();
+        const qint64 lineLength = file.readLine(lineBuffer.data(), lineBuffer.size());
+        if (lineLength < 0 || lineLength > updateFileLine::maxLineLength || ++linesRead > measure.lines
+            || file.size() != counted.size) {
+            fileChanged = true;
+            break;
+        }
+        const QByteArray line(lineBuffer.constData(), int(lineLength));
         if (updateFileLine::isCommentLine(line)) {
             qDebug() << "Skipping comment line";
             emit updateProgress(1);
@@ -69,8 +115,12 @@ void serialPortThread::startSending()
         emit updateProgress(1);
     }
 
+    if (!cancelRequested && !fileChanged)
+        fileChanged = linesRead != measure.lines || snapshotOf(file) != counted;
     file.close();
-    if (cancelRequested)
+    if (fileChanged)
+        emit sendError(QStringLiteral("Update file changed while it was being sent:") + file.fileName());
+    else if (cancelRequested)
         emit canceled();
     else
         emit finished();

@@ -4,6 +4,8 @@
 #include <QList>
 
 #include <algorithm>
+#include <cstring>
+#include <limits>
 
 namespace updateFileLine {
 
@@ -27,25 +29,49 @@ packetLine convertPacketLine(const QByteArray &line)
 
 int countLines(QIODevice &device)
 {
+    return int(measureLines(device, std::numeric_limits<qint64>::max()).lines);
+}
+
+lineMeasure measureLines(QIODevice &device, qint64 maxLength)
+{
     // Text mode drops every CR, so a file holding only a CR would read as
     // empty although readLine() still yields one line for it.
     const bool textMode = device.isTextModeEnabled();
     device.setTextModeEnabled(false);
 
-    static constexpr qint64 chunkSize = 64 * 1024;
+    // A chunk no longer than the longest line allowed cannot hold a whole line
+    // that is too long, so only the line running across chunks is measured.
+    const qint64 chunkSize = qBound<qint64>(1, maxLength, 64 * 1024);
     QByteArray chunk(int(chunkSize), Qt::Uninitialized);
-    int lines = 0;
-    char lastByte = '\n';
+    lineMeasure measure;
+    qint64 lineLength = 0; // the line that runs on past the chunk read last
     qint64 length;
     while ((length = device.read(chunk.data(), chunkSize)) > 0) {
-        lines += int(std::count(chunk.constData(), chunk.constData() + length, '\n'));
-        lastByte = chunk.at(int(length - 1));
+        const char *const begin = chunk.constData();
+        const char *const end = begin + length;
+        const auto *firstEnd = static_cast<const char *>(std::memchr(begin, '\n', size_t(length)));
+        if (!firstEnd) {
+            lineLength += length;
+        } else {
+            lineLength += firstEnd - begin + 1;
+            if (lineLength > maxLength)
+                break;
+            measure.lines += std::count(firstEnd, end, '\n');
+            const char *lastEnd = end - 1;
+            while (*lastEnd != '\n')
+                --lastEnd;
+            lineLength = end - lastEnd - 1;
+        }
+        if (lineLength > maxLength)
+            break;
     }
-    if (lastByte != '\n')
-        ++lines; // a last line without a line end
+    if (lineLength > maxLength)
+        measure.firstOverlongLine = measure.lines + 1;
+    else if (lineLength > 0)
+        ++measure.lines; // a last line without a line end
 
     device.setTextModeEnabled(textMode);
-    return lines;
+    return measure;
 }
 
 } // namespace updateFileLine

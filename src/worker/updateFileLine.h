@@ -25,6 +25,20 @@ packetLine convertPacketLine(const QByteArray &line);
 // position would yield, without holding a whole line in memory.
 int countLines(QIODevice &device);
 
+// The longest line the transfer accepts, line end included. A packet holds at
+// most 512 bytes, about 1.6 KB of text; a longer line is not an update file.
+constexpr qint64 maxLineLength = 64 * 1024;
+
+struct lineMeasure
+{
+    qint64 lines = 0;             // lines read so far, the over-long one not included
+    qint64 firstOverlongLine = 0; // its number counted from 1; 0 when every line fits
+};
+
+// Counts lines like countLines(), but stops at the first line longer than
+// maxLength bytes, so a file without line ends is not read to its end.
+lineMeasure measureLines(QIODevice &device, qint64 maxLength);
+
 } // namespace updateFileLine
 
 #endif // UPDATEFILELINE_H

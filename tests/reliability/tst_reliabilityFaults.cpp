@@ -24,7 +24,7 @@ const qint64 faultToIdleBoundNs = 2000000000;
 // that end a packet line are the ones with a hold after them.
 QByteArray campaignFile(QRandomGenerator &random, int packetLines, int lastHoldMs)
 {
-    QByteArray contents = standardHeader;
+    QByteArray contents = standardHeader();
     int length = 3;
     for (int line = 0; line < packetLines; ++line) {
         if (random.bounded(6) == 0)

@@ -98,7 +98,7 @@ bool tst_reliabilityLongUse::runOne(windowRig &rig, ending end, const QVector<QB
 
 void tst_reliabilityLongUse::hundredUpdatesInARow()
 {
-    const QByteArray contents = standardHeader + "0 01 02 03\n1 04 05 06\n# middle\n0 07\n1 08 09\n";
+    const QByteArray contents = standardHeader() + "0 01 02 03\n1 04 05 06\n# middle\n0 07\n1 08 09\n";
     const QVector<QByteArray> expected = expectedWireFrames(contents);
     windowRig rig(adapter.portName());
     QVERIFY(rig.chooseFile(files.write(QStringLiteral("day.fwb"), contents)));

@@ -51,7 +51,10 @@ void dropExpectedOutput(QtMsgType type, const QMessageLogContext &context, const
 
 } // namespace
 
-const QByteArray standardHeader = "#application\n#Vendor\n#Fixture\n#v1.04\n";
+QByteArray standardHeader()
+{
+    return QByteArrayLiteral("#application\n#Vendor\n#Fixture\n#v1.04\n");
+}
 
 windowRig::windowRig(const QString &portName)
 {

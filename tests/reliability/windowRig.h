@@ -76,6 +76,6 @@ private:
 };
 
 // Four header lines, as the window expects them.
-extern const QByteArray standardHeader;
+QByteArray standardHeader();
 
 #endif // WINDOWRIG_H
