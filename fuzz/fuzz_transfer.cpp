@@ -68,6 +68,19 @@ expectedTransfer readExpected(const QString &path)
     return expected;
 }
 
+// The number of the first line longer than the transfer accepts, from the
+// raw bytes; 0 when every line fits.
+qint64 firstOverlongLine(const QByteArray &contents)
+{
+    const QList<QByteArray> lines = contents.split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const bool hasLineEnd = i + 1 < lines.size();
+        if (lines.at(i).size() + (hasLineEnd ? 1 : 0) > updateFileLine::maxLineLength)
+            return i + 1;
+    }
+    return 0;
+}
+
 bool isPrefix(const QVector<QByteArray> &prefix, const QVector<QByteArray> &whole)
 {
     return prefix.size() <= whole.size() && std::equal(prefix.begin(), prefix.end(), whole.begin());
@@ -108,6 +121,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
         check(run.endings.size() == 1, "not exactly one ending");
         const QString ending = run.endings.constFirst();
+        const qint64 overlongLine = firstOverlongLine(contents);
+        if (overlongLine > 0) {
+            check(ending == QStringLiteral("sendError:Update file line %1 is too long:").arg(overlongLine) + path,
+                  "an over-long line was not refused");
+            check(run.lengths.isEmpty() && dmxShim::eventCount(dmxShim::event::BreakOn) == 0,
+                  "an over-long line was not refused before the first frame");
+            return 0;
+        }
         check(ending == QLatin1String("finished") || ending == QLatin1String("canceled"), "unexpected report");
 
         const expectedTransfer expected = readExpected(path);

@@ -1,5 +1,6 @@
-// The line conversion and the line count against the plainest possible
-// reading of the same bytes, so a faster parser has to agree with it.
+// The line conversion, the line count and the line length bound against the
+// plainest possible reading of the same bytes, so a faster parser has to
+// agree with it.
 #include "updateFileLine.h"
 
 #include <QBuffer>
@@ -29,6 +30,24 @@ int readLineCount(QIODevice &device)
     return lines;
 }
 
+// The plain way: cut at every line feed and look at each piece.
+updateFileLine::lineMeasure slowMeasure(const QByteArray &input, qint64 maxLength)
+{
+    updateFileLine::lineMeasure measure;
+    QList<QByteArray> lines = input.split('\n');
+    if (lines.last().isEmpty())
+        lines.removeLast(); // the line end of the last line, not a line
+    for (int i = 0; i < lines.size(); ++i) {
+        const bool hasLineEnd = i + 1 < lines.size() || input.endsWith('\n');
+        if (lines.at(i).size() + (hasLineEnd ? 1 : 0) > maxLength) {
+            measure.firstOverlongLine = i + 1;
+            break;
+        }
+        ++measure.lines;
+    }
+    return measure;
+}
+
 void check(bool condition)
 {
     if (!condition)
@@ -53,5 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int lines = readLineCount(buffer);
     buffer.seek(0);
     check(updateFileLine::countLines(buffer) == lines);
+
+    // A small bound, so that lines cross the chunks of the count.
+    const qint64 maxLength = size > 0 ? 1 + data[0] % 64 : 1;
+    buffer.seek(0);
+    const updateFileLine::lineMeasure measured = updateFileLine::measureLines(buffer, maxLength);
+    const updateFileLine::lineMeasure expectedMeasure = slowMeasure(input, maxLength);
+    check(measured.lines == expectedMeasure.lines);
+    check(measured.firstOverlongLine == expectedMeasure.firstOverlongLine);
     return 0;
 }
