@@ -38,14 +38,21 @@ struct checksum {
     }
 };
 
-// As the transfer reads: text mode, one readLine() per line.
+// As the transfer reads: text mode, each line into one bounded buffer and
+// copied out of it, the file's size looked at after every line.
 checksum readAndConvert(const QString &path)
 {
     checksum sum;
     QFile file(path);
     file.open(QIODevice::ReadOnly | QIODevice::Text);
-    while (!file.atEnd())
-        sum.add(file.readLine());
+    const qint64 size = file.size();
+    QByteArray lineBuffer(int(updateFileLine::maxLineLength) + 2, Qt::Uninitialized);
+    while (!file.atEnd()) {
+        const qint64 length = file.readLine(lineBuffer.data(), lineBuffer.size());
+        if (length < 0 || length > updateFileLine::maxLineLength || file.size() != size)
+            return checksum();
+        sum.add(QByteArray(lineBuffer.constData(), int(length)));
+    }
     return sum;
 }
 
@@ -83,11 +90,11 @@ checksum convertOnly(const QString &path)
     return sum;
 }
 
-int countOnly(const QString &path)
+qint64 countOnly(const QString &path)
 {
     QFile file(path);
     file.open(QIODevice::ReadOnly | QIODevice::Text);
-    return updateFileLine::countLines(file);
+    return updateFileLine::measureLines(file, updateFileLine::maxLineLength).lines;
 }
 
 template<typename pass>
@@ -111,7 +118,7 @@ int measureOne(int megabytes)
         return 2;
     const double bytes = double(QFile(path).size());
 
-    int lines = 0;
+    qint64 lines = 0;
     checksum read, parsed;
     const double countSeconds = medianSeconds([&] { lines = countOnly(path); });
     const double readSeconds = medianSeconds([&] { read = readAndConvert(path); });

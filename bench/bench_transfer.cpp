@@ -16,8 +16,10 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QStringList>
 #include <QTextStream>
+#include <QTimer>
 
 namespace {
 
@@ -46,6 +48,24 @@ void measure(QVector<double> &into, qint64 us, qint64 minimumUs, runResult &resu
         ++result.underMinimum;
 }
 
+// The window's thread sleeps in its event loop while an update runs; a
+// waiting loop that polls would take a core from the worker.
+bool waitIdlyForEnd(const transferRun &run, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (!run.endings.isEmpty())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    // Often enough that noticing the end adds little to a transfer of seconds.
+    check.setTimerType(Qt::PreciseTimer);
+    check.start(1);
+    loop.exec();
+    return !run.endings.isEmpty();
+}
+
 runResult sendOnce(const QString &portName, const QString &path, const QByteArray &contents)
 {
     runResult result;
@@ -55,7 +75,7 @@ runResult sendOnce(const QString &portName, const QString &path, const QByteArra
     QElapsedTimer clock;
     clock.start();
     run.start();
-    if (!run.waitForEnd(30 * 60 * 1000)) {
+    if (!waitIdlyForEnd(run, 30 * 60 * 1000)) {
         result.failure = QStringLiteral("the transfer did not end");
         return result;
     }

@@ -20,9 +20,9 @@
 #include "virtualDmxAdapter.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QProcess>
@@ -81,11 +81,25 @@ private:
     qint64 dueNs = 0;
 };
 
+// Runs the event loop as exec() does, sleeping while there is nothing to do,
+// until done() holds or the time is up.
+template<typename condition>
+void runEventsUntil(condition done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start(20);
+    loop.exec();
+}
+
 void runEventsFor(int milliseconds)
 {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(qMax<qint64>(1, deadline.remainingTime())));
+    runEventsUntil([] { return false; }, milliseconds);
 }
 
 virtualDmxAdapter *adapter = nullptr;
@@ -143,9 +157,7 @@ int measureLatency()
     dmxShim::reset();
     probe.start();
     button->click();
-    const QDeadlineTimer deadline(10 * 60 * 1000);
-    while (button->text() != QLatin1String("Finished!") && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    runEventsUntil([button] { return button->text() == QLatin1String("Finished!"); }, 10 * 60 * 1000);
     probe.stop();
 
     const int sent = decodeFrames(dmxShim::events()).size();
