@@ -3,11 +3,22 @@
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QSignalBlocker>
-#include <QThread>
 
 namespace {
 // One character on the line: 1 start, 8 data and 2 stop bits at 250 000 bit/s.
 constexpr unsigned long characterMicroseconds = 44;
+
+QByteArray &reusedFrameBuffer()
+{
+    // Keeps its capacity from frame to frame, so sending allocates nothing
+    // once the longest packet has gone out.
+    thread_local QByteArray frame = [] {
+        QByteArray buffer;
+        buffer.reserve(1 + 512);
+        return buffer;
+    }();
+    return frame;
+}
 }
 
 void serialPortThread::openPort(QString portName)
@@ -78,19 +89,24 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
 {
     const int reportsBeforeSend = portErrorReports;
 
+    // The bytes of the frame before, and the hold after it, are over only now.
+    frameTiming.waitForNextBreak();
     if (!serialPort->setBreakEnabled(true))
         return failSend(reportsBeforeSend);
     lineDelay(breakDuration);
     if (!serialPort->setBreakEnabled(false))
         return failSend(reportsBeforeSend);
-    lineDelay(markAfterBreakDuration);
+    // The frame is put together while the mark runs.
+    const qint64 markEndNs = lineTiming::nowNs() + qint64(markAfterBreakDuration) * 1000;
 
-    QByteArray frame;
+    QByteArray &frame = reusedFrameBuffer();
+    frame.resize(0);
     frame.append(startCodeBytes);
     frame.append(packet);
     // Generous: twice the frame's time on the line, plus a second for the driver.
     const qint64 wireMilliseconds = (qint64(frame.size()) * characterMicroseconds + 999) / 1000;
     const QDeadlineTimer deadline(1000 + 2 * wireMilliseconds);
+    lineTiming::sleepUntil(markEndNs);
 
     const qint64 written = serialPort->write(frame.constData(), frame.size());
     if (written <= 0 || !serialPort->flush() || !waitUntilWritten(deadline)) {
@@ -98,7 +114,9 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
         return failSend(reportsBeforeSend);
     }
 
-    lineDelay(characterMicroseconds * unsigned(packet.size()));
+    // Every byte, start code included, may still be queued: the next break
+    // waits for their time on the line.
+    frameTiming.frameWritten(frame.size(), characterMicroseconds);
     return written - 1;
 }
 
@@ -144,7 +162,7 @@ void serialPortThread::discardPendingOutput()
 
 void serialPortThread::lineDelay(unsigned long microseconds)
 {
-    QThread::usleep(microseconds);
+    lineTiming::sleepUntil(lineTiming::nowNs() + qint64(microseconds) * 1000);
 }
 
 void serialPortThread::reportPortError(QSerialPort::SerialPortError error)

@@ -7,6 +7,8 @@
 #include <QSerialPort>
 #include <QString>
 
+#include "lineTiming.h"
+
 class QDeadlineTimer;
 
 // Sends one update file to the fixtures as DMX512 frames. One object per
@@ -65,6 +67,8 @@ private:
     QSerialPort::SerialPortError setupPortError;
     // Counts reports, so a failed send can tell whether it was reported yet.
     int portErrorReports;
+    // Gone before the QObject base deletes the port, and waits for the last frame on its way.
+    lineSchedule frameTiming;
 };
 
 #endif // SERIALPORTTHREAD_H

@@ -128,16 +128,22 @@ void serialPortThread::startSending()
 
 bool serialPortThread::holdFrame(quint32 milliseconds)
 {
-    // Hold times run up to 49 days; wait in slices and look for a cancel request.
-    const QDeadlineTimer deadline(qint64(milliseconds), Qt::PreciseTimer);
-    while (!deadline.hasExpired()) {
-        QThread::usleep(
-            static_cast<unsigned long>(qMin(deadline.remainingTimeNSecs() / 1000 + 1, holdSliceMicroseconds)));
+    // The hold runs from the moment the frame's bytes are out, and the next
+    // break waits for its end. Hold times run up to 49 days: wait in slices and
+    // look for a cancel request. The last stretch is left to the next break,
+    // so that the work between two lines overlaps the hold.
+    constexpr qint64 lastStretchNs = 1000000;
+    frameTiming.holdAfterFrame(milliseconds);
+    for (;;) {
+        const qint64 stretchStartNs = frameTiming.nextBreakAtNs() - lastStretchNs;
+        const qint64 nowNs = lineTiming::nowNs();
+        if (nowNs >= stretchStartNs)
+            return true;
+        lineTiming::sleepNear(qMin(stretchStartNs, nowNs + holdSliceMicroseconds * 1000));
         deliverPendingEvents();
         if (cancelRequested)
             return false;
     }
-    return true;
 }
 
 void serialPortThread::deliverPendingEvents()
