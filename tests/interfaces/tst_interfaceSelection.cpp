@@ -1,43 +1,36 @@
+// The Interfaces menu: which adapters are listed, which one is current, and
+// what that does to the status bar and the Start button.
+
 #include <QAction>
 #include <QActionGroup>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
 #include "fixtureSoftwareUpdater.h"
 #include "fixtureSoftwareUpdaterForm.h"
-#include "serialPortDiscovery.h"
+#include "windowTestSupport.h"
 
 namespace {
-
-QList<serialPortDescription> fedPorts;
-
-QList<serialPortDescription> feedPorts()
-{
-    return fedPorts;
-}
 
 serialPortDescription port(const QString &name, const QString &manufacturer, const QString &serialNumber)
 {
     return {name, QStringLiteral("USB serial adapter"), manufacturer, serialNumber};
 }
 
-QStringList capturedDebugLines;
+QStringList debugLines;
 
-void captureDebugLine(QtMsgType type, const QMessageLogContext &, const QString &message)
+void collectDebugLine(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtDebugMsg)
-        capturedDebugLines.append(message);
+        debugLines << message;
 }
 
-const QString noInterfaceText = QStringLiteral("Currently no interface selected!");
+const QString noInterface = QStringLiteral("Currently no interface selected!");
 
 } // namespace
 
@@ -46,127 +39,101 @@ class tst_interfaceSelection : public QObject
     Q_OBJECT
 
 private slots:
-    void init();
+    void init() { scratch = std::make_unique<scratchWorkingDirectory>(); }
     void cleanup();
 
-    void listsInterfacesNewestFirstAndMakesTheLastCurrent();
-    void refreshMakesTheLastListedInterfaceCurrentAgain();
+    void refreshListsNewestFirstAndMakesTheLastCurrent();
     void menuTextMarksOnlySiliconLabsAdapters_data();
     void menuTextMarksOnlySiliconLabsAdapters();
     void portsWithoutSerialNumberAreNeverListed();
     void refreshFindingOnlyTheCurrentInterface_data();
     void refreshFindingOnlyTheCurrentInterface();
     void startNeedsAnExistingUpdateFile();
-    void refreshFindingNothingKeepsStartEnabled();
-    void refreshDestroysTheEntriesItReplaces();
 
 private:
-    std::unique_ptr<fixtureSoftwareUpdater> makeWindow(bool withUpdateFile);
-    QStringList menuTexts() const;
-    QList<QAction *> entries() const { return window->portActionGroup->actions(); }
+    QStringList makeWindow(bool withUpdateFile = true);
+    QStringList menu() const;
+    QStringList selection() const;
     QAction *entryFor(const QString &portName) const;
-    QString checkedPortName() const;
     void refresh() { window->ui->actionRefreshPortsList->trigger(); }
-    QPushButton *startButton() const { return window->ui->updateButton; }
-    QString statusText() const { return window->interfaceLabel->text(); }
-    QString selectedPortName() const { return window->selectedPortName; }
+    bool startEnabled() const { return window->ui->updateButton->isEnabled(); }
 
-    std::unique_ptr<QTemporaryDir> workingDirectory;
-    QString originalDirectory;
+    std::unique_ptr<scratchWorkingDirectory> scratch;
     std::unique_ptr<fixtureSoftwareUpdater> window;
 };
-
-void tst_interfaceSelection::init()
-{
-    fedPorts.clear();
-    setSerialPortLister(feedPorts);
-    originalDirectory = QDir::currentPath();
-    workingDirectory = std::make_unique<QTemporaryDir>();
-    QVERIFY(workingDirectory->isValid());
-    QVERIFY(QDir::setCurrent(workingDirectory->path()));
-}
 
 void tst_interfaceSelection::cleanup()
 {
     window.reset();
-    QDir::setCurrent(originalDirectory);
-    workingDirectory.reset();
+    scratch.reset();
     setSerialPortLister(nullptr);
 }
 
-// The window picks up an update file from the working directory while it is
-// built, and lists the fed ports with its own refresh.
-std::unique_ptr<fixtureSoftwareUpdater> tst_interfaceSelection::makeWindow(bool withUpdateFile)
+// Builds the window over the fed ports, with x.fwb for its start-up scan to
+// find if asked, and returns the debug lines it logged meanwhile.
+QStringList tst_interfaceSelection::makeWindow(bool withUpdateFile)
 {
-    if (withUpdateFile) {
-        QFile file(QStringLiteral("x.fwb"));
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot create the update file");
-    }
-    return std::make_unique<fixtureSoftwareUpdater>();
+    if (withUpdateFile && !createAged(QStringLiteral("x.fwb")))
+        qFatal("cannot create the update file");
+    debugLines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectDebugLine);
+    window = std::make_unique<fixtureSoftwareUpdater>();
+    qInstallMessageHandler(previous);
+    return debugLines;
 }
 
-QStringList tst_interfaceSelection::menuTexts() const
+QStringList tst_interfaceSelection::menu() const
 {
     QStringList texts;
-    const auto actions = window->ui->menuPort->actions();
-    for (const QAction *action : actions)
-        texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
+    for (const QAction *action : window->ui->menuPort->actions()) {
+        const QString mark = action->isChecked() ? " [x]" : action->isCheckable() ? " [ ]" : "";
+        texts << (action->isSeparator() ? QStringLiteral("--") : action->text() + mark);
+    }
     return texts;
+}
+
+// The selected port, the port of the checked entry, and the status-bar text.
+QStringList tst_interfaceSelection::selection() const
+{
+    const QAction *checked = window->portActionGroup->checkedAction();
+    return {window->selectedPortName, checked ? checked->data().toString() : QString(), window->interfaceLabel->text()};
 }
 
 QAction *tst_interfaceSelection::entryFor(const QString &portName) const
 {
-    const auto actions = entries();
-    for (QAction *action : actions) {
+    for (QAction *action : window->portActionGroup->actions()) {
         if (action->data().toString() == portName)
             return action;
     }
     return nullptr;
 }
 
-QString tst_interfaceSelection::checkedPortName() const
+void tst_interfaceSelection::refreshListsNewestFirstAndMakesTheLastCurrent()
 {
-    const QAction *checked = window->portActionGroup->checkedAction();
-    return checked ? checked->data().toString() : QString();
-}
+    feedSerialPorts({port("COM3", "Example Corp", "A1"), port("COM7", "Other Maker", "B2")});
+    makeWindow();
+    QCOMPARE(menu(), QStringList({"Other Maker B2 [x]", "Example Corp A1 [ ]", "--", "Refresh Interfaces List"}));
+    QCOMPARE(selection(), QStringList({"COM7", "COM7", "Current interface: Other Maker B2"}));
+    QVERIFY(startEnabled());
 
-void tst_interfaceSelection::listsInterfacesNewestFirstAndMakesTheLastCurrent()
-{
-    fedPorts = {port("COM3", "Example Corp", "A1"), port("COM7", "Other Maker", "B2")};
-    window = makeWindow(true);
-
-    QCOMPARE(menuTexts(), QStringList({"Other Maker B2", "Example Corp A1", "--", "Refresh Interfaces List"}));
-    QCOMPARE(entries().size(), 2);
-    QAction *com3 = entryFor("COM3");
-    QAction *com7 = entryFor("COM7");
-    QVERIFY(com3 && com7);
-    QVERIFY(com3->isCheckable() && com7->isCheckable());
-    QVERIFY(com7->isChecked());
-    QVERIFY(!com3->isChecked());
-    QCOMPARE(selectedPortName(), QString("COM7"));
-    QCOMPARE(statusText(), "Current interface: " + com7->text());
-    QVERIFY(startButton()->isEnabled());
-}
-
-void tst_interfaceSelection::refreshMakesTheLastListedInterfaceCurrentAgain()
-{
-    fedPorts = {port("COM3", "Example Corp", "A1"), port("COM7", "Other Maker", "B2")};
-    window = makeWindow(true);
-    QSignalSpy picked(window->portActionGroup, &QActionGroup::triggered);
-    QAction *com3 = entryFor("COM3");
-    QVERIFY(com3);
-
+    // The operator's choice holds only until the next refresh, which replaces every entry.
+    const QPointer<QAction> com3 = entryFor("COM3");
     com3->trigger();
-    QCOMPARE(picked.count(), 1);
-    QCOMPARE(selectedPortName(), QString("COM3"));
-    QCOMPARE(statusText(), QString("Current interface: Example Corp A1"));
-    QCOMPARE(checkedPortName(), QString("COM3"));
-
+    QCOMPARE(selection(), QStringList({"COM3", "COM3", "Current interface: Example Corp A1"}));
     refresh();
-    QCOMPARE(selectedPortName(), QString("COM7"));
-    QCOMPARE(statusText(), QString("Current interface: Other Maker B2"));
-    QCOMPARE(checkedPortName(), QString("COM7"));
+    QVERIFY(com3.isNull());
+    QCOMPARE(selection(), QStringList({"COM7", "COM7", "Current interface: Other Maker B2"}));
+
+    for (int i = 0; i < 25; ++i)
+        refresh();
+    QCOMPARE(window->portActionGroup->findChildren<QAction *>().size(), 2);
+    QCOMPARE(menu().size(), 4);
+
+    feedSerialPorts({port("COM3", "Example Corp", "A1")});
+    refresh();
+    QCOMPARE(menu(), QStringList({"Example Corp A1 [x]", "--", "Refresh Interfaces List"}));
+    QCOMPARE(window->portActionGroup->actions().size(), 1);
+    QCOMPARE(selection(), QStringList({"COM3", "COM3", "Current interface: Example Corp A1"}));
 }
 
 void tst_interfaceSelection::menuTextMarksOnlySiliconLabsAdapters_data()
@@ -182,7 +149,7 @@ void tst_interfaceSelection::menuTextMarksOnlySiliconLabsAdapters_data()
     QTest::newRow("no manufacturer") << "" << "A1" << " A1";
 }
 
-// Also proves that a marked adapter still ends up with its port name current,
+// Also proves that a marked adapter ends up with its port name current,
 // although it is selected once before its port name is known.
 void tst_interfaceSelection::menuTextMarksOnlySiliconLabsAdapters()
 {
@@ -190,37 +157,33 @@ void tst_interfaceSelection::menuTextMarksOnlySiliconLabsAdapters()
     QFETCH(QString, serialNumber);
     QFETCH(QString, expectedText);
 
-    fedPorts = {serialPortDescription{"COM4", "CP2102 USB to UART Bridge", manufacturer, serialNumber}};
-    capturedDebugLines.clear();
-    const QtMessageHandler previousHandler = qInstallMessageHandler(captureDebugLine);
-    window = makeWindow(true);
-    qInstallMessageHandler(previousHandler);
-
-    QCOMPARE(menuTexts().value(0), expectedText);
-    QCOMPARE(statusText(), "Current interface: " + expectedText);
-    QCOMPARE(selectedPortName(), QString("COM4"));
-    QVERIFY(startButton()->isEnabled());
-    QCOMPARE(capturedDebugLines, QStringList({QString("\"COM4\" \"CP2102 USB to UART Bridge\" \"%1\" \"%2\"")
-                                                  .arg(manufacturer, serialNumber)}));
+    feedSerialPorts({{"COM4", "CP2102 USB to UART Bridge", manufacturer, serialNumber}});
+    const QStringList logged = makeWindow();
+    QCOMPARE(menu().value(0), expectedText + " [x]");
+    QCOMPARE(selection(), QStringList({"COM4", "COM4", "Current interface: " + expectedText}));
+    QVERIFY(startEnabled());
+    QCOMPARE(logged, QStringList({QString("\"COM4\" \"CP2102 USB to UART Bridge\" \"%1\" \"%2\"")
+                                      .arg(manufacturer, serialNumber)}));
 }
 
 void tst_interfaceSelection::portsWithoutSerialNumberAreNeverListed()
 {
-    fedPorts = {port("COM5", "Example Corp", "A1"), port("COM1", "Silicon Labs", ""), port("ttyS0", "", "")};
-    capturedDebugLines.clear();
-    const QtMessageHandler previousHandler = qInstallMessageHandler(captureDebugLine);
-    window = makeWindow(true);
-    qInstallMessageHandler(previousHandler);
+    feedSerialPorts({port("COM5", "Example Corp", "A1"), port("COM1", "Silicon Labs", ""), port("ttyS0", "", "")});
+    QCOMPARE(makeWindow().size(), 1);
+    QCOMPARE(menu(), QStringList({"Example Corp A1 [x]", "--", "Refresh Interfaces List"}));
+    QCOMPARE(selection(), QStringList({"COM5", "COM5", "Current interface: Example Corp A1"}));
 
-    QCOMPARE(menuTexts(), QStringList({"Example Corp A1", "--", "Refresh Interfaces List"}));
-    QCOMPARE(selectedPortName(), QString("COM5"));
-    QCOMPARE(capturedDebugLines.size(), 1);
-
-    fedPorts = {port("COM1", "Silicon Labs", ""), port("ttyS0", "", "")};
+    // Finding nothing usable forgets the interface but leaves an enabled Start enabled.
+    feedSerialPorts({port("COM1", "Silicon Labs", ""), port("ttyS0", "", "")});
     refresh();
-    QCOMPARE(menuTexts(), QStringList({"--", "Refresh Interfaces List"}));
-    QVERIFY(selectedPortName().isEmpty());
-    QCOMPARE(statusText(), noInterfaceText);
+    QCOMPARE(menu(), QStringList({"--", "Refresh Interfaces List"}));
+    QVERIFY(window->portActionGroup->actions().isEmpty());
+    QCOMPARE(selection(), QStringList({"", "", noInterface}));
+    QVERIFY(startEnabled());
+    feedSerialPorts({});
+    refresh();
+    QCOMPARE(selection(), QStringList({"", "", noInterface}));
+    QVERIFY(startEnabled());
 }
 
 void tst_interfaceSelection::refreshFindingOnlyTheCurrentInterface_data()
@@ -247,92 +210,40 @@ void tst_interfaceSelection::refreshFindingOnlyTheCurrentInterface()
     QFETCH(bool, labelSetAgain);
     QFETCH(bool, startAfter);
 
-    fedPorts = {port("COM9", manufacturer, "0001")};
-    window = makeWindow(true);
-    QCOMPARE(selectedPortName(), QString("COM9"));
-    const QString entryText = entries().value(0)->text();
-
+    feedSerialPorts({port("COM9", manufacturer, "0001")});
+    makeWindow();
+    const QString entryText = window->portActionGroup->actions().value(0)->text();
     if (!fileExists)
         QVERIFY(QFile::remove(QStringLiteral("x.fwb")));
-    startButton()->setEnabled(startBefore);
+    window->ui->updateButton->setEnabled(startBefore);
     window->interfaceLabel->setText(QStringLiteral("left from before"));
 
     refresh();
-
-    QCOMPARE(entries().size(), 1);
-    QVERIFY(entries().value(0)->isChecked());
-    QCOMPARE(selectedPortName(), QString("COM9"));
-    QCOMPARE(statusText(), labelSetAgain ? "Current interface: " + entryText : QString("left from before"));
-    QCOMPARE(startButton()->isEnabled(), startAfter);
+    QCOMPARE(window->portActionGroup->actions().size(), 1);
+    QCOMPARE(selection(), QStringList({"COM9", "COM9",
+                                       labelSetAgain ? "Current interface: " + entryText : "left from before"}));
+    QCOMPARE(startEnabled(), startAfter);
 }
 
 void tst_interfaceSelection::startNeedsAnExistingUpdateFile()
 {
-    fedPorts = {port("COM3", "Example Corp", "A1"), port("COM7", "Other Maker", "B2")};
-    window = makeWindow(false);
-    QCOMPARE(selectedPortName(), QString("COM7"));
-    QVERIFY(!startButton()->isEnabled());
-    QAction *com3 = entryFor("COM3");
-    QVERIFY(com3);
-    com3->trigger();
-    QVERIFY(!startButton()->isEnabled());
-    window.reset();
+    feedSerialPorts({port("COM3", "Example Corp", "A1"), port("COM7", "Other Maker", "B2")});
+    makeWindow(false);
+    QCOMPARE(selection().value(0), QStringLiteral("COM7"));
+    QVERIFY(!startEnabled());
+    entryFor("COM3")->trigger();
+    QVERIFY(!startEnabled());
 
-    window = makeWindow(true);
-    QVERIFY(startButton()->isEnabled());
+    // A file deleted after the start-up scan no longer counts, and one put back counts again.
+    makeWindow(true);
+    QVERIFY(startEnabled());
     QVERIFY(QFile::remove(QStringLiteral("x.fwb")));
-    com3 = entryFor("COM3");
-    QVERIFY(com3);
-    com3->trigger();
-    QCOMPARE(selectedPortName(), QString("COM3"));
-    QVERIFY(!startButton()->isEnabled());
-
-    QFile file(QStringLiteral("x.fwb"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.close();
-    QAction *com7 = entryFor("COM7");
-    QVERIFY(com7);
-    com7->trigger();
-    QVERIFY(startButton()->isEnabled());
-}
-
-void tst_interfaceSelection::refreshFindingNothingKeepsStartEnabled()
-{
-    fedPorts = {port("COM3", "Silicon Labs", "0001")};
-    window = makeWindow(true);
-    QVERIFY(startButton()->isEnabled());
-
-    fedPorts.clear();
-    refresh();
-
-    QCOMPARE(menuTexts(), QStringList({"--", "Refresh Interfaces List"}));
-    QVERIFY(entries().isEmpty());
-    QVERIFY(selectedPortName().isEmpty());
-    QCOMPARE(statusText(), noInterfaceText);
-    QVERIFY(startButton()->isEnabled());
-}
-
-void tst_interfaceSelection::refreshDestroysTheEntriesItReplaces()
-{
-    fedPorts = {port("COM3", "Example Corp", "A1"), port("COM7", "Silicon Labs", "0001")};
-    window = makeWindow(true);
-    const QPointer<QAction> firstCom3 = entryFor("COM3");
-    const QPointer<QAction> firstCom7 = entryFor("COM7");
-
-    for (int i = 0; i < 25; ++i)
-        refresh();
-
-    QVERIFY(firstCom3.isNull());
-    QVERIFY(firstCom7.isNull());
-    QCOMPARE(entries().size(), 2);
-    QCOMPARE(window->portActionGroup->findChildren<QAction *>().size(), 2);
-    QCOMPARE(menuTexts().size(), 4);
-
-    fedPorts = {port("COM3", "Example Corp", "A1")};
-    refresh();
-    QCOMPARE(menuTexts(), QStringList({"Example Corp A1", "--", "Refresh Interfaces List"}));
-    QCOMPARE(entryFor("COM7"), nullptr);
-    QCOMPARE(selectedPortName(), QString("COM3"));
+    entryFor("COM3")->trigger();
+    QCOMPARE(selection().value(0), QStringLiteral("COM3"));
+    QVERIFY(!startEnabled());
+    QVERIFY(createAged(QStringLiteral("x.fwb")));
+    entryFor("COM7")->trigger();
+    QVERIFY(startEnabled());
 }
 
 QTEST_MAIN(tst_interfaceSelection)
