@@ -3,10 +3,11 @@
 #include "serialPortThread.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QTimer>
 
 transferRun::transferRun(const QString &portName, const QString &updateFilePath)
     : worker(new serialPortThread(portName, QFileInfo(updateFilePath)))
@@ -51,9 +52,13 @@ void transferRun::cancel()
 
 bool transferRun::waitForEnd(int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (endings.isEmpty() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    // Asleep in an event loop: a polling wait would take a core from the worker.
+    if (endings.isEmpty()) {
+        QEventLoop loop;
+        connect(this, &transferRun::transferEnded, &loop, &QEventLoop::quit);
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return !endings.isEmpty();
 }
 
@@ -77,6 +82,7 @@ int transferRun::progressSum() const
 void transferRun::recordEnding(const QString &ending)
 {
     endings.append(ending);
+    emit transferEnded();
 }
 
 namespace {

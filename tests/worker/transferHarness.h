@@ -41,6 +41,7 @@ public:
     std::function<void(int)> onProgress;
 
 signals:
+    void transferEnded();
     void startSending();
     void cancelSending();
 
