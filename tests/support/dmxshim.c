@@ -537,7 +537,7 @@ EXPORT long dmxshim_event_count(int type)
     long count = 0;
     pthread_mutex_lock(&lock);
     for (size_t i = 0; i < eventCount; ++i)
-        count += type < 0 || events[i].type == type;
+        count += events[i].type == type;
     pthread_mutex_unlock(&lock);
     return count;
 }
@@ -580,15 +580,6 @@ __attribute__((constructor)) static void loadShim(void)
     pthread_mutex_lock(&lock);
     const int frames = environmentNumber("DMXSHIM_UNPLUG_AFTER_FRAMES", -1);
     unplugAfterFrames = frames < 0 ? -1 : frames;
-    failDtrErrno = positiveOrZero(environmentNumber("DMXSHIM_FAIL_DTR", 0));
-    failOpenErrno = positiveOrZero(environmentNumber("DMXSHIM_FAIL_OPEN", 0));
-    int maxBytes = 0;
-    int delayUs = 0;
-    const char *slow = getenv("DMXSHIM_SLOW_WRITES");
-    if (slow && sscanf(slow, "%d:%d", &maxBytes, &delayUs) == 2) {
-        slowMaxBytes = positiveOrZero(maxBytes);
-        slowDelayUs = positiveOrZero(delayUs);
-    }
     const char *path = getenv("DMXSHIM_LOG");
     if (path && *path)
         logPath = strdup(path);
