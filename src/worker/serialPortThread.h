@@ -35,6 +35,10 @@ public slots:
     void cancelSending();
 
 private:
+    // QSerialPort always sets an error code on a failed call; the test reaches
+    // the guard for a failure without one directly.
+    friend class tst_serialLink;
+
     // Serial link (serialLink.cpp)
     void openPort(QString portName);
     qint64 sendPacket(const QByteArray &packet);

@@ -2,6 +2,7 @@
 // and slow or stuck writes, over the virtual adapter.
 #include "dmxShim.h"
 #include "frameDecoder.h"
+#include "serialPortThread.h"
 #include "transferHarness.h"
 #include "virtualDmxAdapter.h"
 
@@ -67,6 +68,7 @@ private slots:
     void frameTiming_data();
     void frameTiming();
     void stuckWriteEndsWithTimeout();
+    void failedSendWithoutErrorCodeIsReportedOnce();
 
 private:
     updateFileWriter updateFiles;
@@ -249,6 +251,25 @@ void tst_serialLink::stuckWriteEndsWithTimeout()
     QCOMPARE(run.endings, QStringList{portStatus(QSerialPort::TimeoutError)});
     QCOMPARE(bytesOnTheWire(), QByteArray(1, '\0'));
     QCOMPARE(dmxShim::eventCount(shimEvent::BreakOn), 1);
+}
+
+void tst_serialLink::failedSendWithoutErrorCodeIsReportedOnce()
+{
+    serialPortThread worker(adapter.portName(), QFileInfo());
+    QSignalSpy reports(&worker, &serialPortThread::portStatusChanged);
+
+    // Nothing reported during the send and no code on the port: the window
+    // would otherwise wait for an ending that never comes.
+    QCOMPARE(worker.failSend(worker.portErrorReports), qint64(-1));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.at(0).at(0).toLongLong(), qlonglong(QSerialPort::WriteError));
+
+    // Already reported during this send: no second report.
+    const int reportsBeforeSend = worker.portErrorReports;
+    worker.reportPortError(QSerialPort::ResourceError);
+    QCOMPARE(worker.failSend(reportsBeforeSend), qint64(-1));
+    QCOMPARE(reports.size(), 2);
+    QCOMPARE(reports.at(1).at(0).toLongLong(), qlonglong(QSerialPort::ResourceError));
 }
 
 QTEST_GUILESS_MAIN(tst_serialLink)
