@@ -1,7 +1,7 @@
 // The real window in a process of its own, for tests that need one: Quit
 // must end the process, and some port failures only exist between processes
-// or users. It takes the oldest update file of its working directory, as the
-// updater does, starts the update at once and answers every message box.
+// or users. The window takes the oldest update file of its working directory;
+// the update starts at once and every message box is answered.
 //
 //   reliabilityDriver [--port PATH] [--quit-after-frames N]
 //       without --port it makes a virtual adapter of its own. Prints
@@ -13,47 +13,23 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QPushButton>
 #include <QSerialPort>
-#include <QStackedWidget>
 #include <QTimer>
 
 #include <cstdio>
 #include <memory>
-#include <time.h>
 
 #include "dmxShim.h"
 #include "fixtureSoftwareUpdater.h"
-#include "modalAnswerer.h"
-#include "serialPortDiscovery.h"
 #include "virtualDmxAdapter.h"
+#include "windowRig.h"
 
 namespace {
-
-QString portName;
-
-QList<serialPortDescription> listedPort()
-{
-    return {{portName, QStringLiteral("virtual"), QStringLiteral("Example Corp"), QStringLiteral("R1")}};
-}
 
 void say(const QString &line)
 {
     std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
-}
-
-qint64 monotonicNs()
-{
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-void dropDebugLines(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtDebugMsg && !message.contains(QLatin1String("propagateSizeHints")))
-        std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
 int holdPort(int argc, char *argv[], const QString &path)
@@ -69,54 +45,29 @@ int holdPort(int argc, char *argv[], const QString &path)
     return 0;
 }
 
-class updateFollower : public QObject
+// Reports what the window shows, and quits through its menu once the frames are out.
+void follow(windowRig &rig, int &reported, int &quitAfterFrames, QTimer &poll)
 {
-public:
-    updateFollower(fixtureSoftwareUpdater &window, int quitAfterFrames)
-        : window(window), quitAfterFrames(quitAfterFrames)
-    {
-        connect(&poll, &QTimer::timeout, this, &updateFollower::look);
-        poll.start(2);
+    while (reported < rig.messages().size())
+        say(QStringLiteral("box ") + rig.messages().at(reported++));
+    if (quitAfterFrames >= 0 && breaksOnTheWire() >= quitAfterFrames) {
+        quitAfterFrames = -1;
+        say(QStringLiteral("quit %1").arg(monotonicNs()));
+        rig.window().findChild<QAction *>(QStringLiteral("actionQuit"))->trigger();
+    } else if (!rig.isSending() && rig.buttonEnabled()) {
+        poll.stop();
+        say(QStringLiteral("end ") + rig.buttonText());
+        QCoreApplication::quit();
     }
-
-private:
-    void look()
-    {
-        while (reported < answerer.messageTexts.size())
-            say(QStringLiteral("box ") + answerer.messageTexts.at(reported++));
-        if (quitAfterFrames >= 0 && dmxShim::eventCount(dmxShim::event::BreakOn) >= quitAfterFrames) {
-            quitAfterFrames = -1;
-            say(QStringLiteral("quit %1").arg(monotonicNs()));
-            window.findChild<QAction *>(QStringLiteral("actionQuit"))->trigger();
-            return;
-        }
-        auto *button = window.findChild<QPushButton *>(QStringLiteral("updateButton"));
-        auto *pages = window.findChild<QStackedWidget *>(QStringLiteral("updateStackedWidget"));
-        if (button->isEnabled() && pages->currentIndex() == 0) {
-            poll.stop();
-            say(QStringLiteral("end ") + button->text());
-            QCoreApplication::quit();
-        }
-    }
-
-    fixtureSoftwareUpdater &window;
-    int quitAfterFrames;
-    modalAnswerer answerer;
-    QTimer poll;
-    int reported = 0;
-};
+}
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    qInstallMessageHandler(dropDebugLines);
-    const QStringList arguments = [&] {
-        QStringList list;
-        for (int i = 1; i < argc; ++i)
-            list << QString::fromLocal8Bit(argv[i]);
-        return list;
-    }();
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     const auto valueOf = [&](const char *option) {
         const int at = arguments.indexOf(QLatin1String(option));
         return at >= 0 && at + 1 < arguments.size() ? arguments.at(at + 1) : QString();
@@ -125,8 +76,9 @@ int main(int argc, char *argv[])
         return holdPort(argc, argv, valueOf("--hold"));
 
     QApplication application(argc, argv);
+    quietenExpectedOutput();
     std::unique_ptr<virtualDmxAdapter> ownAdapter;
-    portName = valueOf("--port");
+    QString portName = valueOf("--port");
     if (portName.isEmpty()) {
         ownAdapter = std::make_unique<virtualDmxAdapter>();
         if (!ownAdapter->isValid())
@@ -134,17 +86,18 @@ int main(int argc, char *argv[])
         portName = ownAdapter->portName();
     }
     bool hasQuitFrame = false;
-    const int quitAfterFrames = valueOf("--quit-after-frames").toInt(&hasQuitFrame);
-    setSerialPortLister(listedPort);
+    int quitAfterFrames = valueOf("--quit-after-frames").toInt(&hasQuitFrame);
+    if (!hasQuitFrame)
+        quitAfterFrames = -1;
 
-    fixtureSoftwareUpdater window;
-    window.show();
-    auto *start = window.findChild<QPushButton *>(QStringLiteral("updateButton"));
-    if (!start->isEnabled()) {
+    windowRig rig(portName);
+    if (!rig.clickStart()) {
         say(QStringLiteral("no update file or port"));
         return 3;
     }
-    updateFollower follower(window, hasQuitFrame ? quitAfterFrames : -1);
-    QTimer::singleShot(0, start, &QPushButton::click);
+    int reported = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] { follow(rig, reported, quitAfterFrames, poll); });
+    poll.start(2);
     return application.exec();
 }

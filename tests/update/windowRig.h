@@ -10,36 +10,56 @@
 #include <functional>
 #include <memory>
 
+class QWidget;
 class fixtureSoftwareUpdater;
 class modalAnswerer;
 
-// The real main window on one port, its message boxes answered and recorded,
-// driven the way a technician drives it.
+// What a file dialog looked like when it opened.
+struct fileDialogSeen {
+    QString title;
+    QString filter;
+    QString directory;
+};
+
+// The real main window with one listed interface (none for an empty name),
+// driven the way a technician drives it. Every modal it opens is answered
+// from a timer: file dialogs with the queued paths, message boxes with OK,
+// their texts recorded.
 class windowRig
 {
 public:
-    explicit windowRig(const QString &portName);
+    explicit windowRig(const QString &portName = QString());
     ~windowRig();
 
-    // Chooses the file in the file dialog; false if the window refused it.
+    // An empty path closes the dialog.
+    void answerNextFileDialogWith(const QString &path);
+    // Chooses the file in the file dialog; false if the window did not take it.
     bool chooseFile(const QString &path);
+    // False, without a click, unless the button reads "Start" and is enabled.
     bool clickStart();
     void clickCancel();
-    // The button that reads "Finished!" or "Canceled!" once a run is over.
     void clickUpdateButton();
+    void click(const char *buttonName);
 
     QString buttonText() const;
+    bool buttonEnabled() const;
     bool isSending() const;
-    // Ended with "Finished!" or "Canceled!" and ready to be clicked.
+    // Not sending, and the update button reads the text and can be clicked.
     bool hasEndedAs(const QString &buttonText) const;
-    // Back where an error leaves it: file page, Start enabled, progress 0, labels empty.
+    // Where an error leaves it: file page, Start enabled, progress 0, labels empty.
     bool isIdleAfterError() const;
     int progressValue() const;
+    int progressMaximum() const;
+    QString labelText(const char *name) const;
+    QString currentPage(const char *stackName) const;
 
     QStringList messages() const;
+    QVector<fileDialogSeen> fileDialogs() const;
     fixtureSoftwareUpdater &window() { return *updater; }
 
 private:
+    QWidget *find(const char *name) const;
+
     std::unique_ptr<fixtureSoftwareUpdater> updater;
     std::unique_ptr<modalAnswerer> answerer;
 };
@@ -68,7 +88,7 @@ class updateFiles
 public:
     updateFiles();
     QString write(const QString &name, const QByteArray &contents);
-    QString path(const QString &name) const;
+    QString path(const QString &name) const { return files.filePath(name); }
     QString directory() const { return files.path(); }
 
 private:
