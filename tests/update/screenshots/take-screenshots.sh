@@ -2,11 +2,12 @@
 # Takes the screenshots under docs/screenshots/ of a whole update as a
 # technician sees it: the real window on a virtual adapter, in a virtual X
 # server with a window manager, clicked through with xdotool.
-#   take-screenshots.sh <build dir>   (needs xvfb-run, openbox, xdotool, ImageMagick)
+#   take-screenshots.sh <build dir>   (installs xvfb-run, openbox, xdotool, ImageMagick if missing)
 set -euo pipefail
 
 if [[ -z "${DISPLAY:-}" || "${1:-}" != --inside ]]; then
     build="$(cd "${1:?usage: take-screenshots.sh <build dir>}" && pwd)"
+    "$(dirname "$0")/../../../scripts/install-dependencies.sh" xvfb xauth openbox xdotool imagemagick
     exec xvfb-run -a -s "-screen 0 1000x620x24" "$0" --inside "$build"
 fi
 
