@@ -3,10 +3,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDebug>
 #include <QFile>
-#include <QThread>
 #include <QTime>
 
 #include <limits>

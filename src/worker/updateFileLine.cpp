@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace updateFileLine {
 
@@ -116,11 +115,6 @@ packetLine convertPacketLine(const QByteArray &line)
     while (fieldEnd != lineEnd)
         fieldEnd = convertDataByte(fieldEnd + 1, lineEnd, *byte++);
     return result;
-}
-
-int countLines(QIODevice &device)
-{
-    return int(measureLines(device, std::numeric_limits<qint64>::max()).lines);
 }
 
 lineMeasure measureLines(QIODevice &device, qint64 maxLength)

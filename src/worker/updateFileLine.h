@@ -21,10 +21,6 @@ struct packetLine
 // Converts a packet line (line end included or not) into its hold time and bytes.
 packetLine convertPacketLine(const QByteArray &line);
 
-// Counts the lines that reading the device line by line from its current
-// position would yield, without holding a whole line in memory.
-int countLines(QIODevice &device);
-
 // The longest line the transfer accepts, line end included. A packet holds at
 // most 512 bytes, about 1.6 KB of text; a longer line is not an update file.
 constexpr qint64 maxLineLength = 64 * 1024;
@@ -35,8 +31,10 @@ struct lineMeasure
     qint64 firstOverlongLine = 0; // its number counted from 1; 0 when every line fits
 };
 
-// Counts lines like countLines(), but stops at the first line longer than
-// maxLength bytes, so a file without line ends is not read to its end.
+// Counts the lines that reading the device line by line from its current
+// position would yield, without holding a whole line in memory. Stops at the
+// first line longer than maxLength bytes, so a file without line ends is not
+// read to its end.
 lineMeasure measureLines(QIODevice &device, qint64 maxLength);
 
 } // namespace updateFileLine
