@@ -7,18 +7,6 @@
 namespace {
 // One character on the line: 1 start, 8 data and 2 stop bits at 250 000 bit/s.
 constexpr unsigned long characterMicroseconds = 44;
-
-QByteArray &reusedFrameBuffer()
-{
-    // Keeps its capacity from frame to frame, so sending allocates nothing
-    // once the longest packet has gone out.
-    thread_local QByteArray frame = [] {
-        QByteArray buffer;
-        buffer.reserve(1 + 512);
-        return buffer;
-    }();
-    return frame;
-}
 }
 
 void serialPortThread::openPort(QString portName)
@@ -99,7 +87,7 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
     // The frame is put together while the mark runs.
     const qint64 markEndNs = lineTiming::nowNs() + qint64(markAfterBreakDuration) * 1000;
 
-    QByteArray &frame = reusedFrameBuffer();
+    QByteArray &frame = frameBuffer;
     frame.resize(0);
     frame.append(startCodeBytes);
     frame.append(packet);

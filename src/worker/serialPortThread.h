@@ -71,6 +71,9 @@ private:
     QSerialPort::SerialPortError setupPortError;
     // Counts reports, so a failed send can tell whether it was reported yet.
     int portErrorReports;
+    // Keeps its capacity from frame to frame, so sending allocates nothing
+    // once the longest packet has gone out.
+    QByteArray frameBuffer;
     // Gone before the QObject base deletes the port, and waits for the last frame on its way.
     lineSchedule frameTiming;
 };
