@@ -34,13 +34,9 @@ void fixtureSoftwareUpdater::on_selectFileButton_clicked()
     if (!selectedPortName.isEmpty())
         ui->updateButton->setEnabled(true);
 
-    updateFileHeader header = readUpdateFileHeader(file);
-    QString &application = header.application;
-    if (!application.isEmpty())
-        application[0] = application.at(0).toUpper();
-
-    ui->applicationDisplayLabel->setText(application + QLatin1Char(' ') + header.version);
-    ui->fixtureDisplayLabel->setText(header.vendor + QLatin1Char(' ') + header.fixture);
+    const updateFileHeader header = readUpdateFileHeader(file);
+    ui->applicationDisplayLabel->setText(header.applicationText());
+    ui->fixtureDisplayLabel->setText(header.fixtureText());
 
     if (header.isComplete())
         ui->infoStackedWidget->setCurrentWidget(ui->fixtureDisplayPage);

@@ -65,6 +65,8 @@ void fixtureSoftwareUpdater::on_actionQuit_triggered()
     QCoreApplication::quit();
 }
 
+// Connected to the worker's sendMessage, which nothing emits; kept so the
+// window's slots stay as other tools of ours expect them.
 void fixtureSoftwareUpdater::recieveMessage(QString message)
 {
     Q_UNUSED(message)

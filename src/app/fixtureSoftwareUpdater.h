@@ -7,7 +7,7 @@
 #include <QString>
 #include <QThread>
 
-#include "serialPortDiscovery.h"
+#include "serialInterfaces.h"
 
 class QAction;
 class QActionGroup;
@@ -44,8 +44,6 @@ public slots:
     void recieveMessage(QString message);
 
 private:
-    friend class tst_interfaceSelection;
-
     void selectUpdateFileFromWorkingDirectory();
     void clearFileInformation();
     void resetUpdateState();

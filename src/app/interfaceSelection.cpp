@@ -8,20 +8,11 @@
 #include <QPushButton>
 #include <QVariant>
 
+#include <utility>
+
 #include "fixtureSoftwareUpdaterForm.h"
 
 namespace {
-
-// Our own adapters are recognised by the maker their USB bridge reports.
-const QString vantorManufacturer = QStringLiteral("Silicon Labs");
-
-QString menuText(const serialPortDescription &port)
-{
-    QString text = port.manufacturer + QLatin1Char(' ') + port.serialNumber;
-    if (port.manufacturer == vantorManufacturer)
-        text += QLatin1String("(Vantor2)");
-    return text;
-}
 
 // Asks the file system each time: a cached answer would keep Start enabled
 // for a file that has been deleted since it was chosen.
@@ -45,20 +36,23 @@ void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
         delete entry;
     }
 
-    for (const serialPortDescription &port : qAsConst(serialPorts)) {
-        // Built-in and virtual ports report no serial number, and only a USB
-        // adapter can drive a fixture line.
-        if (port.serialNumber.isEmpty())
+    for (const serialPortDescription &port : std::as_const(serialPorts)) {
+        if (!isListedInterface(port))
             continue;
 
-        QAction *entry = portActionGroup->addAction(menuText(port));
+        // In front of the first entry: the port listed last ends up on top.
+        QAction *entry = portActionGroup->addAction(interfaceMenuText(port));
         ui->menuPort->insertAction(ui->menuPort->actions().value(0), entry);
-        if (port.manufacturer == vantorManufacturer)
+        // Our own adapters become current even before their port name is set.
+        if (isVantorInterface(port))
             serialPortSelected(entry);
 
         entry->setData(port.portName);
         qDebug() << port.portName << port.description << port.manufacturer << port.serialNumber;
 
+        // Every entry is made current in turn, so the top entry ends current
+        // whatever was chosen before: technicians rely on the newest adapter
+        // being the one an update goes to.
         if (port.portName == selectedPortName) {
             entry->setCheckable(true);
             entry->setChecked(true);

@@ -62,6 +62,7 @@ void fixtureSoftwareUpdater::on_cancelButton_clicked()
     emit cancelSending();
 }
 
+// Nothing connects it any more; kept with the window's other slots.
 void fixtureSoftwareUpdater::serialPortClosing()
 {
     ui->updateButton->setEnabled(false);

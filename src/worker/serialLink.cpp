@@ -1,14 +1,35 @@
 #include "serialPortThread.h"
 
+#include "dmxTiming.h"
+
 #include <QDeadlineTimer>
 #include <QDebug>
 #include <QSignalBlocker>
 
 namespace {
-// One character on the line: 1 start, 8 data and 2 stop bits at 250 000 bit/s.
-constexpr unsigned long characterMicroseconds = 44;
+
+// The DMX512 line: 250 000 bit/s, 8 data bits, no parity, 2 stop bits.
+// Returns the operator's text for the first setting the adapter refuses.
+QString lineSettingsFailure(QSerialPort &port)
+{
+    if (!port.setBaudRate(250000, QSerialPort::AllDirections))
+        return QStringLiteral("Unable to set Baudrate!");
+    if (!port.setDataBits(QSerialPort::Data8))
+        return QStringLiteral("Unable to set DataBits");
+    if (!port.setParity(QSerialPort::NoParity))
+        return QStringLiteral("Unable to set Parity");
+    if (!port.setStopBits(QSerialPort::TwoStop))
+        return QStringLiteral("Unable to set Stop Bits");
+    if (!port.setFlowControl(QSerialPort::NoFlowControl))
+        return QStringLiteral("Unable to set FlowControl");
+    return QString();
 }
 
+} // namespace
+
+// Nobody listens to the worker yet when this runs, in its constructor: a
+// failure is kept and reported when the transfer is asked for, and the port
+// then gets no frame.
 void serialPortThread::openPort(QString portName)
 {
     if (serialPort && serialPort->isOpen())
@@ -16,27 +37,9 @@ void serialPortThread::openPort(QString portName)
 
     qDebug() << "Choosing " << portName;
     serialPort = new QSerialPort(portName, this);
-
-    if (!serialPort->setBaudRate(250000, QSerialPort::AllDirections)) {
-        setupErrorText = QStringLiteral("Unable to set Baudrate!");
+    setupErrorText = lineSettingsFailure(*serialPort);
+    if (!setupErrorText.isEmpty())
         return;
-    }
-    if (!serialPort->setDataBits(QSerialPort::Data8)) {
-        setupErrorText = QStringLiteral("Unable to set DataBits");
-        return;
-    }
-    if (!serialPort->setParity(QSerialPort::NoParity)) {
-        setupErrorText = QStringLiteral("Unable to set Parity");
-        return;
-    }
-    if (!serialPort->setStopBits(QSerialPort::TwoStop)) {
-        setupErrorText = QStringLiteral("Unable to set Stop Bits");
-        return;
-    }
-    if (!serialPort->setFlowControl(QSerialPort::NoFlowControl)) {
-        setupErrorText = QStringLiteral("Unable to set FlowControl");
-        return;
-    }
 
     if (!serialPort->open(QIODevice::ReadWrite)) {
         // A port that failed without saying why is still a port that is not open.
@@ -76,42 +79,39 @@ bool serialPortThread::reportSetupFailure()
 qint64 serialPortThread::sendPacket(const QByteArray &packet)
 {
     const int reportsBeforeSend = portErrorReports;
+    frameBuffer.resize(0);
+    frameBuffer.append(startCodeBytes);
+    frameBuffer.append(packet);
 
     // The bytes of the frame before, and the hold after it, are over only now.
-    frameTiming.waitForNextBreak();
+    schedule.waitForNextBreak();
     if (!serialPort->setBreakEnabled(true))
         return failSend(reportsBeforeSend);
-    lineDelay(breakDuration);
+    lineSchedule::wait(breakDuration);
     if (!serialPort->setBreakEnabled(false))
         return failSend(reportsBeforeSend);
-    // The frame is put together while the mark runs.
-    const qint64 markEndNs = lineTiming::nowNs() + qint64(markAfterBreakDuration) * 1000;
+    lineSchedule::wait(markAfterBreakDuration);
 
-    QByteArray &frame = frameBuffer;
-    frame.resize(0);
-    frame.append(startCodeBytes);
-    frame.append(packet);
     // Generous: twice the frame's time on the line, plus a second for the driver.
-    const qint64 wireMilliseconds = (qint64(frame.size()) * characterMicroseconds + 999) / 1000;
+    const qint64 wireMilliseconds = (qint64(frameBuffer.size()) * dmxTiming::characterMicroseconds + 999) / 1000;
     const QDeadlineTimer deadline(1000 + 2 * wireMilliseconds);
-    lineTiming::sleepUntil(markEndNs);
-
-    const qint64 written = serialPort->write(frame.constData(), frame.size());
+    const qint64 written = serialPort->write(frameBuffer.constData(), frameBuffer.size());
     if (written <= 0 || !serialPort->flush() || !waitUntilWritten(deadline)) {
         qDebug() << "Failed to send";
         return failSend(reportsBeforeSend);
     }
-
-    // Every byte, start code included, may still be queued: the next break
-    // waits for their time on the line.
-    frameTiming.frameWritten(frame.size(), characterMicroseconds);
+    // The start code needs its character time on the line as much as the
+    // packet's bytes do; the next break waits for all of them.
+    schedule.frameWritten(frameBuffer.size());
     return written - 1;
 }
 
 bool serialPortThread::waitUntilWritten(const QDeadlineTimer &deadline)
 {
-    // waitForBytesWritten() returns once a chunk has gone out, but with nothing
-    // left to write it waits for input instead, so call it only while bytes remain.
+    // Bounded: an adapter that stops taking bytes must end the update with an
+    // error, not hang it. waitForBytesWritten() returns once a chunk has gone
+    // out, but with nothing left to write it waits for input instead, so it is
+    // called only while bytes remain.
     while (serialPort->bytesToWrite() > 0) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0) {
@@ -146,11 +146,6 @@ void serialPortThread::discardPendingOutput()
     const QSignalBlocker blocker(serialPort);
     serialPort->clear(QSerialPort::Output);
     serialPort->clearError();
-}
-
-void serialPortThread::lineDelay(unsigned long microseconds)
-{
-    lineTiming::sleepUntil(lineTiming::nowNs() + qint64(microseconds) * 1000);
 }
 
 void serialPortThread::reportPortError(QSerialPort::SerialPortError error)

@@ -7,9 +7,10 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "lineTiming.h"
+#include "lineSchedule.h"
 
 class QDeadlineTimer;
+class QFile;
 
 // Sends one update file to the fixtures as DMX512 frames. One object per
 // update run; it is moved to a thread of its own and driven by signals.
@@ -24,6 +25,7 @@ public:
 signals:
     void portStatusChanged(qlonglong status);
     void sendError(QString error);
+    // Nothing emits it; the window still connects it, as it always has.
     void sendMessage(QString message);
     void updateFileLength(int length);
     void updateProgress(int progress);
@@ -35,26 +37,28 @@ public slots:
     void cancelSending();
 
 private:
-    // QSerialPort always sets an error code on a failed call; the test reaches
-    // the guard for a failure without one directly.
-    friend class tst_serialLink;
+    enum class lineOutcome { sent, canceled, sendFailed };
+    enum class transferOutcome { finished, canceled, sendFailed, fileChanged };
 
     // Serial link (serialLink.cpp)
     void openPort(QString portName);
-    qint64 sendPacket(const QByteArray &packet);
-    void reportPortError(QSerialPort::SerialPortError error);
-    void portErrorOccurred(QSerialPort::SerialPortError error);
-    void portClosing();
     bool reportSetupFailure();
+    qint64 sendPacket(const QByteArray &packet);
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     qint64 failSend(int reportsBeforeSend);
     void discardPendingOutput();
-    void lineDelay(unsigned long microseconds);
+    void reportPortError(QSerialPort::SerialPortError error);
+    void portErrorOccurred(QSerialPort::SerialPortError error);
+    void portClosing();
 
     // Transfer engine (transferEngine.cpp)
+    bool openUpdateFile(QFile &file);
+    qint64 countLinesToSend(QFile &file);
+    transferOutcome sendLines(QFile &file, qint64 countedLines);
+    lineOutcome sendLine(const QByteArray &line, int &lastPacketLength);
     bool holdFrame(quint32 milliseconds);
     void deliverPendingEvents();
-    void endOnFailedSend();
+    void endTransfer(transferOutcome outcome, const QString &fileName);
 
     QFileInfo updateFileInfo;
     bool cancelRequested;
@@ -74,8 +78,7 @@ private:
     // Keeps its capacity from frame to frame, so sending allocates nothing
     // once the longest packet has gone out.
     QByteArray frameBuffer;
-    // Gone before the QObject base deletes the port, and waits for the last frame on its way.
-    lineSchedule frameTiming;
+    lineSchedule schedule;
 };
 
 #endif // SERIALPORTTHREAD_H

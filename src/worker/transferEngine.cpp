@@ -1,5 +1,6 @@
 #include "serialPortThread.h"
 #include "updateFileLine.h"
+#include "updateFileReading.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -8,11 +9,6 @@
 #include <QTime>
 
 #include <limits>
-
-namespace {
-// Short enough that a cancel request during a long hold is seen at once.
-constexpr qint64 holdSliceMicroseconds = 5000;
-}
 
 namespace {
 
@@ -40,108 +36,118 @@ void serialPortThread::startSending()
         return;
 
     QFile file(updateFileInfo.filePath());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug() << "Couldn't open file" << file.errorString();
-        emit sendError(QStringLiteral("Couldn't Open Update file:") + file.fileName());
+    if (!openUpdateFile(file))
         return;
-    }
+    const qint64 lines = countLinesToSend(file);
+    if (lines < 0)
+        return;
+    emit updateFileLength(int(lines));
+    endTransfer(sendLines(file, lines), file.fileName());
+}
 
-    const updateFileLine::lineMeasure measure = updateFileLine::measureLines(file, updateFileLine::maxLineLength);
+bool serialPortThread::openUpdateFile(QFile &file)
+{
+    // Read without text mode: counting and sending then see the same lines,
+    // and readLine() drops the carriage returns of CR LF files itself.
+    if (file.exists() && file.open(QIODevice::ReadOnly))
+        return true;
+    qDebug() << "Couldn't open file" << file.errorString();
+    emit sendError(QStringLiteral("Couldn't Open Update file:") + file.fileName());
+    return false;
+}
+
+// The number of lines, or -1 when the file is refused before the first frame.
+qint64 serialPortThread::countLinesToSend(QFile &file)
+{
+    const updateFileReading::lineMeasure measure = updateFileReading::measureLines(file);
     if (measure.firstOverlongLine > 0) {
         emit sendError(QStringLiteral("Update file line %1 is too long:").arg(measure.firstOverlongLine)
                        + file.fileName());
-        return;
+        return -1;
     }
+    // The window's progress bar counts in int.
     if (measure.lines > std::numeric_limits<int>::max()) {
         emit sendError(QStringLiteral("Update file has too many lines:") + file.fileName());
-        return;
+        return -1;
     }
+    return measure.lines;
+}
+
+serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint64 countedLines)
+{
+    // A file replaced, truncated or grown while it is sent must not end as if
+    // it had been sent whole: the fixture may hold a mix of two updates.
     const fileSnapshot counted = snapshotOf(file);
-    emit updateFileLength(int(measure.lines));
     file.seek(0);
-
-    // Per transfer, so the same file always puts the same frames on the wire.
+    // Per transfer, not per process: the same file always puts the same
+    // frames on the wire, whatever was sent before it.
     int lastPacketLength = 0;
-
-    // A file that changes under the transfer must not end as if it had been
-    // sent; the bounded read keeps a line that grew meanwhile out of memory.
-    QByteArray lineBuffer(int(updateFileLine::maxLineLength) + 2, Qt::Uninitialized);
+    QByteArray line;
     qint64 linesRead = 0;
-    bool fileChanged = false;
 
     while (!file.atEnd() && !cancelRequested) {
-        const qint64 lineLength = file.readLine(lineBuffer.data(), lineBuffer.size());
-        if (lineLength < 0 || lineLength > updateFileLine::maxLineLength || ++linesRead > measure.lines
-            || file.size() != counted.size) {
-            fileChanged = true;
+        if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || file.size() != counted.size)
+            return transferOutcome::fileChanged;
+        switch (sendLine(line, lastPacketLength)) {
+        case lineOutcome::sent:
             break;
+        case lineOutcome::canceled:
+            return transferOutcome::canceled;
+        case lineOutcome::sendFailed:
+            return transferOutcome::sendFailed;
         }
-        const QByteArray line(lineBuffer.constData(), int(lineLength));
-        if (updateFileLine::isCommentLine(line)) {
-            qDebug() << "Skipping comment line";
-            emit updateProgress(1);
-            continue;
-        }
+    }
+    if (cancelRequested)
+        return transferOutcome::canceled;
+    if (linesRead != countedLines || snapshotOf(file) != counted)
+        return transferOutcome::fileChanged;
+    return transferOutcome::finished;
+}
 
-        const updateFileLine::packetLine packetLine = updateFileLine::convertPacketLine(line);
-        qDebug() << "frameHoldTime" << packetLine.frameHoldTime;
-
-        // Fixtures need a few frames to follow a change of packet length.
-        if (packetLine.packet.size() != lastPacketLength) {
-            for (int repeat = 0; repeat < packetRepeats; ++repeat) {
-                qDebug() << "Repeating current packet";
-                if (sendPacket(packetLine.packet) < 0) {
-                    endOnFailedSend();
-                    return;
-                }
-            }
-            lastPacketLength = packetLine.packet.size();
-        }
-        const qint64 sent = sendPacket(packetLine.packet);
-        if (sent < 0) {
-            endOnFailedSend();
-            return;
-        }
-
-        deliverPendingEvents();
-        if (cancelRequested || !holdFrame(packetLine.frameHoldTime))
-            break;
-
-        qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << sent
-                 << "bytes";
-        qDebug() << "Next package:";
+// One line: a comment is skipped, a packet goes out with its repetitions and its hold.
+serialPortThread::lineOutcome serialPortThread::sendLine(const QByteArray &line, int &lastPacketLength)
+{
+    if (updateFileLine::isCommentLine(line)) {
+        qDebug() << "Skipping comment line";
         emit updateProgress(1);
+        return lineOutcome::sent;
     }
 
-    if (!cancelRequested && !fileChanged)
-        fileChanged = linesRead != measure.lines || snapshotOf(file) != counted;
-    file.close();
-    if (fileChanged)
-        emit sendError(QStringLiteral("Update file changed while it was being sent:") + file.fileName());
-    else if (cancelRequested)
-        emit canceled();
-    else
-        emit finished();
+    const updateFileLine::packetLine converted = updateFileLine::convertPacketLine(line);
+    qDebug() << "frameHoldTime" << converted.frameHoldTime;
+    if (converted.packet.size() != lastPacketLength) {
+        for (int repeat = 0; repeat < packetRepeats; ++repeat) {
+            qDebug() << "Repeating current packet";
+            if (sendPacket(converted.packet) < 0)
+                return lineOutcome::sendFailed;
+        }
+        lastPacketLength = int(converted.packet.size());
+    }
+    const qint64 sent = sendPacket(converted.packet);
+    if (sent < 0)
+        return lineOutcome::sendFailed;
+
+    deliverPendingEvents();
+    if (cancelRequested || !holdFrame(converted.frameHoldTime))
+        return lineOutcome::canceled;
+
+    qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << sent << "bytes";
+    qDebug() << "Next package:";
+    emit updateProgress(1);
+    return lineOutcome::sent;
 }
 
 bool serialPortThread::holdFrame(quint32 milliseconds)
 {
-    // The hold runs from the moment the frame's bytes are out, and the next
-    // break waits for its end. Hold times run up to 49 days: wait in slices and
-    // look for a cancel request. The last stretch is left to the next break,
-    // so that the work between two lines overlaps the hold.
-    constexpr qint64 lastStretchNs = 1000000;
-    frameTiming.holdAfterFrame(milliseconds);
-    for (;;) {
-        const qint64 stretchStartNs = frameTiming.nextBreakAtNs() - lastStretchNs;
-        const qint64 nowNs = lineTiming::nowNs();
-        if (nowNs >= stretchStartNs)
-            return true;
-        lineTiming::sleepNear(qMin(stretchStartNs, nowNs + holdSliceMicroseconds * 1000));
+    // Holds run up to 49 days, and the operator must be able to cancel or
+    // quit during one: a cancel cuts the hold short and ends the transfer.
+    schedule.holdAfterFrame(milliseconds);
+    while (schedule.sleepSliceOfHold()) {
         deliverPendingEvents();
         if (cancelRequested)
             return false;
     }
+    return true;
 }
 
 void serialPortThread::deliverPendingEvents()
@@ -152,9 +158,23 @@ void serialPortThread::deliverPendingEvents()
     QCoreApplication::sendPostedEvents();
 }
 
-void serialPortThread::endOnFailedSend()
+// Exactly one outcome reaches the window, or it would wait for ever.
+void serialPortThread::endTransfer(transferOutcome outcome, const QString &fileName)
 {
-    const QSerialPort::SerialPortError error = serialPort->error();
-    if (error != QSerialPort::NoError)
-        reportPortError(error);
+    switch (outcome) {
+    case transferOutcome::finished:
+        emit finished();
+        break;
+    case transferOutcome::canceled:
+        emit canceled();
+        break;
+    case transferOutcome::fileChanged:
+        emit sendError(QStringLiteral("Update file changed while it was being sent:") + fileName);
+        break;
+    case transferOutcome::sendFailed:
+        // Reported already where the send failed, unless the port still holds its code.
+        if (serialPort->error() != QSerialPort::NoError)
+            reportPortError(serialPort->error());
+        break;
+    }
 }

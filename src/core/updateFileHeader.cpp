@@ -30,6 +30,19 @@ bool updateFileHeader::isComplete() const
     return !application.isEmpty() && !vendor.isEmpty() && !fixture.isEmpty() && !version.isEmpty();
 }
 
+QString updateFileHeader::applicationText() const
+{
+    QString text = application;
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text + QLatin1Char(' ') + version;
+}
+
+QString updateFileHeader::fixtureText() const
+{
+    return vendor + QLatin1Char(' ') + fixture;
+}
+
 updateFileHeader readUpdateFileHeader(QIODevice &device)
 {
     updateFileHeader header;

@@ -14,6 +14,10 @@ struct updateFileHeader
     QString version;
 
     bool isComplete() const;
+    // What the window shows: the application with its first letter in
+    // capitals and its version, and the vendor with the fixture.
+    QString applicationText() const;
+    QString fixtureText() const;
 };
 
 // Reads the header from the device's current position. Whatever the device

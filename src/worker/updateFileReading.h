@@ -1,0 +1,34 @@
+#ifndef UPDATEFILEREADING_H
+#define UPDATEFILEREADING_H
+
+#include <QByteArray>
+#include <QtGlobal>
+
+class QIODevice;
+
+// Reading a whole update file line by line, the same way for counting and for sending.
+namespace updateFileReading {
+
+// The longest line the transfer accepts, line end included. A packet holds at
+// most 512 bytes, about 1.6 KB of text; a longer line is not an update file,
+// and refusing it keeps a file without line ends out of memory.
+constexpr qint64 maxLineLength = 64 * 1024;
+
+struct lineMeasure
+{
+    qint64 lines = 0;             // lines read, the over-long one not included
+    qint64 firstOverlongLine = 0; // its number counted from 1; 0 when every line fits
+};
+
+// Counts the lines from the device's current position, without holding a
+// line in memory, and stops at the first line longer than maxLineLength.
+lineMeasure measureLines(QIODevice &device);
+
+// Reads the next line, line end included and carriage returns dropped (files
+// written on Windows end their lines in CR LF). False at the end, on a read
+// error, or for a line longer than maxLineLength.
+bool readLine(QIODevice &device, QByteArray &line);
+
+} // namespace updateFileReading
+
+#endif // UPDATEFILEREADING_H
