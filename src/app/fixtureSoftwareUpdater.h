@@ -45,6 +45,8 @@ public slots:
 
 private:
     void selectUpdateFileFromWorkingDirectory();
+    void removeInterfaceEntries();
+    void startWorker();
     void clearFileInformation();
     void resetUpdateState();
     void showErrorAndReset(const QString &message);

@@ -26,15 +26,7 @@ bool updateFileExists(const QFileInfo &file)
 void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
 {
     serialPorts = availableSerialPorts();
-
-    // The entries of the last refresh are never shown again; keeping them
-    // would let every refresh add to the window's memory.
-    const QList<QAction *> oldEntries = portActionGroup->actions();
-    for (QAction *entry : oldEntries) {
-        portActionGroup->removeAction(entry);
-        ui->menuPort->removeAction(entry);
-        delete entry;
-    }
+    removeInterfaceEntries();
 
     for (const serialPortDescription &port : std::as_const(serialPorts)) {
         if (!isListedInterface(port))
@@ -68,6 +60,18 @@ void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
 
     if (!selectedPortName.isEmpty() && updateFileExists(updateFile))
         ui->updateButton->setEnabled(true);
+}
+
+// The entries of the last refresh are never shown again; keeping them would
+// let every refresh add to the window's memory.
+void fixtureSoftwareUpdater::removeInterfaceEntries()
+{
+    const QList<QAction *> oldEntries = portActionGroup->actions();
+    for (QAction *entry : oldEntries) {
+        portActionGroup->removeAction(entry);
+        ui->menuPort->removeAction(entry);
+        delete entry;
+    }
 }
 
 void fixtureSoftwareUpdater::serialPortSelected(QAction *action)

@@ -14,29 +14,23 @@
 void fixtureSoftwareUpdater::on_updateButton_clicked()
 {
     const QString buttonText = ui->updateButton->text();
-
-    if (buttonText == QLatin1String("Finished!")) {
-        ui->updateButton->setText(QStringLiteral("Start"));
-        ui->infoStackedWidget->setCurrentWidget(ui->selectFilePage);
-        ui->progressBar->setValue(0);
-        return;
-    }
-
-    if (buttonText == QLatin1String("Canceled!")) {
+    if (buttonText == QLatin1String("Finished!") || buttonText == QLatin1String("Canceled!")) {
         ui->updateButton->setText(QStringLiteral("Start"));
         ui->progressBar->setValue(0);
-        // The file information is still worth showing unless an error wiped it.
-        if (!ui->applicationDisplayLabel->text().isEmpty())
-            ui->infoStackedWidget->setCurrentWidget(ui->fixtureDisplayPage);
-        else
-            ui->infoStackedWidget->setCurrentWidget(ui->selectFilePage);
+        // After a cancel the file information is still worth showing, unless an error wiped it.
+        const bool showFile = buttonText == QLatin1String("Canceled!") && !ui->applicationDisplayLabel->text().isEmpty();
+        ui->infoStackedWidget->setCurrentWidget(showFile ? ui->fixtureDisplayPage : ui->selectFilePage);
         return;
     }
 
     ui->updateButton->setEnabled(false);
     ui->infoStackedWidget->setCurrentWidget(ui->progressPage);
     ui->updateStackedWidget->setCurrentIndex(1);
+    startWorker();
+}
 
+void fixtureSoftwareUpdater::startWorker()
+{
     // The worker opens its port here, on our thread; it owns itself from now on
     // and is deleted when the thread finishes.
     auto *worker = new serialPortThread(selectedPortName, updateFile);

@@ -2,13 +2,11 @@
 
 #include "dmxTiming.h"
 
-#include <cerrno>
 #include <chrono>
 #include <thread>
 
 #ifdef Q_OS_LINUX
 #include <sys/prctl.h>
-#include <time.h>
 #endif
 
 namespace {
@@ -25,36 +23,18 @@ constexpr qint64 lastStretchNs = 1000000;
 
 qint64 nowNs()
 {
-    using namespace std::chrono;
-    return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Linux gives every thread 50 us of timer slack, which would lengthen every
-// break, mark and byte time of every frame.
-void useFineTimerSlack()
-{
-#ifdef Q_OS_LINUX
-    thread_local bool fine = false;
-    if (!fine) {
-        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        fine = true;
-    }
-#endif
+    return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
 // Returns at the deadline or a little after it.
 void sleepNear(qint64 deadlineNs)
 {
-    useFineTimerSlack();
-    if (nowNs() >= deadlineNs)
-        return;
 #ifdef Q_OS_LINUX
-    // steady_clock is CLOCK_MONOTONIC on Linux.
-    const timespec deadline = {time_t(deadlineNs / 1000000000), long(deadlineNs % 1000000000)};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &deadline, nullptr) == EINTR) { }
-#else
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineNs)));
+    // Linux gives every thread 50 us of timer slack, which would lengthen
+    // every break, mark and byte time of every frame.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineNs)));
 }
 
 // Returns at the deadline, never before it.

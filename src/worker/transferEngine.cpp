@@ -10,26 +10,6 @@
 
 #include <limits>
 
-namespace {
-
-// What the update file looked like when its lines were counted.
-struct fileSnapshot
-{
-    qint64 size = 0;
-    QDateTime modified;
-
-    bool operator!=(const fileSnapshot &other) const { return size != other.size || modified != other.modified; }
-};
-
-fileSnapshot snapshotOf(QFile &file)
-{
-    // size() asks the file system afresh, and fileTime() then answers from that.
-    const qint64 size = file.size();
-    return {size, file.fileTime(QFileDevice::FileModificationTime)};
-}
-
-} // namespace
-
 void serialPortThread::startSending()
 {
     if (reportSetupFailure())
@@ -77,7 +57,9 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
 {
     // A file replaced, truncated or grown while it is sent must not end as if
     // it had been sent whole: the fixture may hold a mix of two updates.
-    const fileSnapshot counted = snapshotOf(file);
+    // size() asks the file system afresh, and fileTime() then answers from that.
+    const qint64 countedSize = file.size();
+    const QDateTime countedTime = file.fileTime(QFileDevice::FileModificationTime);
     file.seek(0);
     // Per transfer, not per process: the same file always puts the same
     // frames on the wire, whatever was sent before it.
@@ -86,7 +68,7 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     qint64 linesRead = 0;
 
     while (!file.atEnd() && !cancelRequested) {
-        if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || file.size() != counted.size)
+        if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || file.size() != countedSize)
             return transferOutcome::fileChanged;
         switch (sendLine(line, lastPacketLength)) {
         case lineOutcome::sent:
@@ -99,7 +81,8 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     }
     if (cancelRequested)
         return transferOutcome::canceled;
-    if (linesRead != countedLines || snapshotOf(file) != counted)
+    if (linesRead != countedLines || file.size() != countedSize
+        || file.fileTime(QFileDevice::FileModificationTime) != countedTime)
         return transferOutcome::fileChanged;
     return transferOutcome::finished;
 }

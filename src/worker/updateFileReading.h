@@ -20,8 +20,8 @@ struct lineMeasure
     qint64 firstOverlongLine = 0; // its number counted from 1; 0 when every line fits
 };
 
-// Counts the lines from the device's current position, without holding a
-// line in memory, and stops at the first line longer than maxLineLength.
+// Counts the lines from the device's current position; stops at the first
+// line longer than maxLineLength, so no more than that is ever held.
 lineMeasure measureLines(QIODevice &device);
 
 // Reads the next line, line end included and carriage returns dropped (files
