@@ -1,0 +1,186 @@
+/*
+ * Preloaded into a test's process to make a pseudo terminal behave like a
+ * USB DMX interface: DTR can be raised, every break, write and close is
+ * logged with its monotonic time to $DMXSHIM_LOG, and faults come on demand:
+ *   DMXSHIM_NO_DTR=1         raising DTR fails
+ *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
+ *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
+ * Only descriptors opened on /dev/pts/ are touched. No Qt in here.
+ */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#define EXPORT __attribute__((visibility("default")))
+#define MAX_FD 1024
+
+struct port {
+    int tracked;
+    int modemLines;
+    int frames;
+};
+static struct port ports[MAX_FD];
+
+static long long nowNs(void)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000000000LL + now.tv_nsec;
+}
+
+static int (*realOpen)(const char *, int, ...);
+static int (*realClose)(int);
+static ssize_t (*realWrite)(int, const void *, size_t);
+static int (*realIoctl)(int, unsigned long, ...);
+static int logFd = -1;
+
+/* Other libraries may call us before our constructor would have run. */
+static void resolve(void)
+{
+    if (realIoctl)
+        return;
+    realOpen = dlsym(RTLD_NEXT, "open64");
+    realClose = dlsym(RTLD_NEXT, "close");
+    realWrite = dlsym(RTLD_NEXT, "write");
+    realIoctl = dlsym(RTLD_NEXT, "ioctl");
+}
+
+static struct port *trackedPort(int fd)
+{
+    return fd >= 0 && fd < MAX_FD && ports[fd].tracked ? &ports[fd] : NULL;
+}
+
+static int setting(const char *name)
+{
+    const char *text = getenv(name);
+    return text && *text ? atoi(text) : -1;
+}
+
+/* One write per line: lines of several threads or processes never mix. */
+static void logEvent(const char *what, int fd, long long startNs, const char *data, const unsigned char *bytes,
+                     size_t length)
+{
+    const char *path = getenv("DMXSHIM_LOG");
+    if (!path)
+        return;
+    if (logFd < 0)
+        logFd = realOpen(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    char *line = malloc(96 + strlen(data) + 2 * length);
+    if (!line)
+        return;
+    int used = sprintf(line, "%s %d %d %lld %lld %s", what, (int)getpid(), fd, startNs, nowNs(), data);
+    for (size_t i = 0; i < length; ++i)
+        used += sprintf(line + used, "%02x", bytes[i]);
+    line[used++] = '\n';
+    if (logFd >= 0 && realWrite(logFd, line, used) < 0) { }
+    free(line);
+}
+
+EXPORT int open64(const char *path, int flags, ...)
+{
+    va_list arguments;
+    va_start(arguments, flags);
+    mode_t mode = (flags & O_CREAT) ? (mode_t)va_arg(arguments, int) : 0;
+    va_end(arguments);
+    resolve();
+    long long startNs = nowNs();
+    int fd = realOpen(path, flags, mode);
+    if (fd >= 0 && fd < MAX_FD && strncmp(path, "/dev/pts/", 9) == 0) {
+        ports[fd] = (struct port){1, 0, 0};
+        logEvent("open", fd, startNs, path, NULL, 0);
+    }
+    return fd;
+}
+
+EXPORT int close(int fd)
+{
+    resolve();
+    struct port *port = trackedPort(fd);
+    if (port) {
+        port->tracked = 0;
+        logEvent("close", fd, nowNs(), "", NULL, 0);
+    }
+    if (fd == logFd && fd >= 0)
+        logFd = -1; /* closed behind our back: open it again when needed */
+    return realClose(fd);
+}
+
+static int unplugged(const struct port *port)
+{
+    int after = setting("DMXSHIM_UNPLUG_AFTER");
+    return after >= 0 && port->frames > after;
+}
+
+EXPORT ssize_t write(int fd, const void *buffer, size_t count)
+{
+    resolve();
+    struct port *port = trackedPort(fd);
+    if (!port)
+        return realWrite(fd, buffer, count);
+    if (unplugged(port)) {
+        errno = EIO;
+        return -1;
+    }
+    int stuckAfter = setting("DMXSHIM_STUCK_AFTER");
+    if (stuckAfter >= 0 && port->frames > stuckAfter)
+        return 0;
+    long long startNs = nowNs();
+    ssize_t written = realWrite(fd, buffer, count);
+    if (written > 0)
+        logEvent("write", fd, startNs, "", buffer, (size_t)written);
+    return written;
+}
+
+/* A pty has no modem lines: keep them here so DTR can be raised. */
+static int modemLines(int fd, struct port *port, unsigned long request, int *bits)
+{
+    int lines = request == TIOCMSET ? *bits
+              : request == TIOCMBIS ? port->modemLines | *bits
+              : request == TIOCMBIC ? port->modemLines & ~*bits
+                                    : port->modemLines;
+    if (request == TIOCMGET) {
+        *bits = lines;
+        return 0;
+    }
+    if ((lines & TIOCM_DTR) && !(port->modemLines & TIOCM_DTR) && setting("DMXSHIM_NO_DTR") == 1) {
+        errno = EIO;
+        return -1;
+    }
+    if ((lines ^ port->modemLines) & TIOCM_DTR)
+        logEvent("dtr", fd, nowNs(), lines & TIOCM_DTR ? "1" : "0", NULL, 0);
+    port->modemLines = lines;
+    return 0;
+}
+
+EXPORT int ioctl(int fd, unsigned long request, ...)
+{
+    va_list arguments;
+    va_start(arguments, request);
+    void *argument = va_arg(arguments, void *);
+    va_end(arguments);
+    resolve();
+    struct port *port = trackedPort(fd);
+    if (!port)
+        return realIoctl(fd, request, argument);
+    if (request == TIOCSBRK)
+        ++port->frames;
+    if (unplugged(port)) {
+        errno = EIO;
+        return -1;
+    }
+    if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC)
+        return modemLines(fd, port, request, argument);
+    long long startNs = nowNs();
+    int result = realIoctl(fd, request, argument);
+    if (result == 0 && (request == TIOCSBRK || request == TIOCCBRK))
+        logEvent(request == TIOCSBRK ? "break" : "mark", fd, startNs, "", NULL, 0);
+    return result;
+}

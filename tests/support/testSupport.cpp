@@ -1,0 +1,263 @@
+#include "testSupport.h"
+
+#include "serialPortThread.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QHash>
+#include <QMutexLocker>
+#include <QTest>
+
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace {
+
+QTemporaryDir &scratch()
+{
+    static QTemporaryDir directory;
+    return directory;
+}
+
+QString logPath()
+{
+    static const QString path = [] {
+        const QString log = scratch().filePath(QStringLiteral("dmxshim.log"));
+        qputenv("DMXSHIM_LOG", QFile::encodeName(log));
+        return log;
+    }();
+    return path;
+}
+
+// The kernel's termios2, which carries a speed outside the fixed table.
+struct kernelTermios2
+{
+    tcflag_t iflag, oflag, cflag, lflag;
+    cc_t line, cc[19];
+    speed_t ispeed, ospeed;
+};
+
+QString lineSettings(int fd)
+{
+    kernelTermios2 t{};
+    if (ioctl(fd, _IOR('T', 0x2A, kernelTermios2), &t) != 0) // TCGETS2; on a master it reads the slave's
+        return QStringLiteral("unknown");
+    const int dataBits = (t.cflag & CSIZE) == CS8 ? 8 : (t.cflag & CSIZE) == CS7 ? 7 : (t.cflag & CSIZE) == CS6 ? 6 : 5;
+    const char parity = !(t.cflag & PARENB) ? 'N' : (t.cflag & PARODD) ? 'O' : 'E';
+    QString text = QStringLiteral("%1 bit/s %2%3%4").arg(t.ospeed).arg(dataBits).arg(parity).arg(t.cflag & CSTOPB ? 2 : 1);
+    if (t.cflag & CRTSCTS)
+        text += QStringLiteral(" rts/cts");
+    if (t.iflag & (IXON | IXOFF))
+        text += QStringLiteral(" xon/xoff");
+    return text;
+}
+
+struct framePlan
+{
+    QString hex;
+    int holdMs;
+};
+
+QVector<framePlan> expand(const QStringList &spec)
+{
+    QVector<framePlan> frames;
+    for (const QString &item : spec) {
+        const QStringList hold = item.split(QLatin1Char('/'));
+        const QStringList times = hold.first().split(QLatin1Char('*'));
+        const int count = times.size() > 1 ? times.at(1).toInt() : 1;
+        for (int i = 0; i < count; ++i)
+            frames.append({times.first().trimmed(), i == count - 1 ? hold.value(1).toInt() : 0});
+    }
+    return frames;
+}
+
+} // namespace
+
+virtualDmxLine::virtualDmxLine()
+{
+    char name[64] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+        path = QString::fromLatin1(name);
+        reader = std::thread([this] { drain(); });
+    }
+}
+
+virtualDmxLine::~virtualDmxLine()
+{
+    stopping = true;
+    if (reader.joinable())
+        reader.join();
+    ::close(master);
+    ::close(slave);
+}
+
+void virtualDmxLine::drain()
+{
+    char chunk[4096];
+    while (!stopping) {
+        pollfd ready{master, POLLIN, 0};
+        if (poll(&ready, 1, 20) <= 0)
+            continue;
+        const ssize_t count = read(master, chunk, sizeof chunk);
+        if (count <= 0)
+            continue;
+        QMutexLocker lock(&mutex);
+        if (bytes.isEmpty())
+            settings = lineSettings(master);
+        bytes.append(chunk, int(count));
+    }
+}
+
+QByteArray virtualDmxLine::received() const
+{
+    QMutexLocker lock(&mutex);
+    return bytes;
+}
+
+bool virtualDmxLine::waitForBytes(int count, int timeoutMs) const
+{
+    return QTest::qWaitFor([&] { return received().size() >= count; }, timeoutMs);
+}
+
+QString virtualDmxLine::settingsAtFirstByte() const
+{
+    QMutexLocker lock(&mutex);
+    return settings;
+}
+
+QStringList portSession::hex() const
+{
+    QStringList list;
+    for (const wireFrame &frame : frames)
+        list.append(QString::fromLatin1(frame.bytes.toHex(' ')));
+    return list;
+}
+
+void shimLog::clear()
+{
+    QFile(logPath()).resize(0);
+}
+
+QVector<portSession> shimLog::sessions()
+{
+    struct cursor
+    {
+        int session;
+        qint64 lastEndNs;
+    };
+    QVector<portSession> sessions;
+    QHash<QByteArray, cursor> open; // by process and descriptor
+    QFile file(logPath());
+    file.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QList<QByteArray> field = line.split(' ');
+        if (field.size() < 6)
+            continue;
+        const QByteArray what = field.at(0), key = field.at(1) + ' ' + field.at(2);
+        const qint64 startNs = field.at(3).toLongLong(), endNs = field.at(4).toLongLong();
+        if (what == "open") {
+            sessions.append(portSession{QString::fromUtf8(field.at(5)), false, false, {}});
+            open.insert(key, {int(sessions.size()) - 1, endNs});
+            continue;
+        }
+        auto at = open.find(key);
+        if (at == open.end())
+            continue;
+        portSession &session = sessions[at->session];
+        const qint64 sinceLastUs = (startNs - at->lastEndNs) / 1000;
+        at->lastEndNs = endNs;
+        wireFrame *frame = session.frames.isEmpty() ? nullptr : &session.frames.last();
+        if ((what == "break" || what == "close") && frame && frame->gapUs < 0 && !frame->bytes.isEmpty())
+            frame->gapUs = sinceLastUs;
+        if (what == "dtr") {
+            session.dtrRaised = field.at(5) == "1";
+        } else if (what == "break") {
+            session.frames.append(wireFrame());
+        } else if (what == "mark" && frame) {
+            frame->breakUs = sinceLastUs;
+        } else if (what == "write" && frame) {
+            if (frame->bytes.isEmpty())
+                frame->markUs = sinceLastUs;
+            frame->bytes += QByteArray::fromHex(field.at(5));
+        } else if (what == "close") {
+            session.closed = true;
+            open.erase(at);
+        }
+    }
+    return sessions;
+}
+
+portSession shimLog::last()
+{
+    const QVector<portSession> all = sessions();
+    return all.isEmpty() ? portSession() : all.last();
+}
+
+QStringList expandFrames(const QStringList &spec)
+{
+    QStringList hex;
+    for (const framePlan &frame : expand(spec))
+        hex.append(frame.hex);
+    return hex;
+}
+
+QString timingFaults(const portSession &session, const QStringList &spec)
+{
+    const QVector<framePlan> plan = expand(spec);
+    QStringList faults;
+    for (int i = 0; i < session.frames.size() && i < plan.size(); ++i) {
+        const wireFrame &frame = session.frames.at(i);
+        const qint64 minimumGapUs = 44 * frame.bytes.size() + 1000LL * plan.at(i).holdMs;
+        if (frame.breakUs < 500 || frame.markUs < 100 || (frame.gapUs >= 0 && frame.gapUs < minimumGapUs))
+            faults.append(QStringLiteral("frame %1: break %2 us, mark %3 us, gap %4 us (at least %5)")
+                              .arg(i).arg(frame.breakUs).arg(frame.markUs).arg(frame.gapUs).arg(minimumGapUs));
+    }
+    return faults.join(QLatin1Char('\n'));
+}
+
+QString writeUpdateFile(const QByteArray &contents, const QString &name)
+{
+    static int written = 0;
+    const QString path = scratch().filePath(name.isEmpty() ? QStringLiteral("update-%1.fwb").arg(++written) : name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return QString();
+    return path;
+}
+
+transferRun::transferRun(const QString &portPath, const QString &filePath)
+{
+    logPath();
+    auto *worker = new serialPortThread(portPath, QFileInfo(filePath));
+    worker->moveToThread(&thread);
+    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    connect(this, &transferRun::startSending, worker, &serialPortThread::startSending);
+    connect(this, &transferRun::cancelSending, worker, &serialPortThread::cancelSending);
+    connect(worker, &serialPortThread::updateFileLength, this, [this](int lines) { length = lines; });
+    connect(worker, &serialPortThread::updateProgress, this, [this](int step) { progress += step; });
+    connect(worker, &serialPortThread::finished, this, [this] { endings << QStringLiteral("finished"); });
+    connect(worker, &serialPortThread::canceled, this, [this] { endings << QStringLiteral("canceled"); });
+    connect(worker, &serialPortThread::sendError, this, [this](const QString &text) { endings << "sendError:" + text; });
+    connect(worker, &serialPortThread::portStatusChanged, this,
+            [this](qlonglong code) { endings << "port:" + QString::number(code); });
+    thread.start();
+}
+
+transferRun::~transferRun()
+{
+    thread.quit();
+    thread.wait();
+}
+
+bool transferRun::waitForEnd(int timeoutMs)
+{
+    const bool ended = QTest::qWaitFor([this] { return !endings.isEmpty(); }, timeoutMs);
+    // The worker closes its port when its thread ends; whatever it still
+    // had to say arrives before this returns.
+    thread.quit();
+    thread.wait();
+    QCoreApplication::sendPostedEvents(this);
+    return ended;
+}

@@ -1,0 +1,110 @@
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
+
+#include <QByteArray>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+#include <thread>
+
+// A virtual DMX interface: a pty whose far end the program opens by its path,
+// while this end collects what arrives. The preloaded dmxshim gives it modem
+// lines and logs breaks and writes.
+class virtualDmxLine
+{
+public:
+    virtualDmxLine();
+    ~virtualDmxLine();
+    QString portPath() const { return path; }
+    QByteArray received() const;
+    bool waitForBytes(int count, int timeoutMs = 5000) const;
+    // The line as the program had set it when its first byte arrived, e.g. "250000 bit/s 8N2".
+    QString settingsAtFirstByte() const;
+
+private:
+    void drain();
+
+    int master = -1, slave = -1;
+    QString path;
+    std::atomic<bool> stopping{false};
+    std::thread reader;
+    mutable QMutex mutex;
+    QByteArray bytes;
+    QString settings;
+};
+
+// One frame as the shim saw it. Gap: from its last byte written to the next
+// break, or to the port's close after the last frame.
+struct wireFrame
+{
+    QByteArray bytes; // start code included
+    qint64 breakUs = -1, markUs = -1, gapUs = -1;
+};
+
+struct portSession
+{
+    QString path;
+    bool dtrRaised = false;
+    bool closed = false;
+    QVector<wireFrame> frames;
+    QStringList hex() const;
+};
+
+// The shim's log of this process and its children: one session per open of a port.
+namespace shimLog {
+void clear();
+QVector<portSession> sessions();
+portSession last();
+}
+
+// Expected frames, each "hex[*times][/holdMs]": "00 01 02*6/40" is the frame
+// 00 01 02 sent six times, the last followed by a 40 ms hold.
+QStringList expandFrames(const QStringList &spec);
+// Every break, mark and gap against its minimum; empty when all are met.
+QString timingFaults(const portSession &session, const QStringList &spec);
+
+// Sets a shim fault (or any variable) for as long as it lives.
+struct scopedEnvironment
+{
+    scopedEnvironment(const char *name, const QByteArray &value) : name(name) { qputenv(name, value); }
+    ~scopedEnvironment() { qunsetenv(name); }
+    const char *name;
+};
+
+// Update files that go with the test program.
+QString writeUpdateFile(const QByteArray &contents, const QString &name = QString());
+
+class serialPortThread;
+
+// One transfer driven the way the window drives it: the worker made here,
+// moved to a thread of its own, reached only through queued calls.
+class transferRun : public QObject
+{
+    Q_OBJECT
+
+public:
+    transferRun(const QString &portPath, const QString &filePath);
+    ~transferRun() override;
+    void start() { emit startSending(); }
+    void cancel() { emit cancelSending(); }
+    bool waitForEnd(int timeoutMs = 20000);
+
+    // "finished", "canceled", "sendError:<text>" or "port:<code>", in the order they came.
+    QStringList endings;
+    int length = -1;
+    int progress = 0;
+
+signals:
+    void startSending();
+    void cancelSending();
+
+private:
+    QThread thread;
+};
+
+#endif // TESTSUPPORT_H

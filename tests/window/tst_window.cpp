@@ -1,0 +1,320 @@
+// The window as an operator uses it: the update file it preselects, the
+// Interfaces menu, the header of a chosen file, whole updates over the
+// virtual DMX interface, error reports and Quit during an update.
+#include "fixtureSoftwareUpdater.h"
+#include "serialInterfaces.h"
+#include "testSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QList<serialPortDescription> fakePorts;
+QList<serialPortDescription> listFakePorts()
+{
+    return fakePorts;
+}
+
+serialPortDescription port(const QString &name, const QString &description, const QString &maker, const QString &serial)
+{
+    serialPortDescription port;
+    port.portName = name;
+    port.description = description;
+    port.manufacturer = maker;
+    port.serialNumber = serial;
+    return port;
+}
+
+// Message boxes and file dialogs are answered as they open: a box is read
+// and closed, a file dialog is given the file.
+class modalAnswerer : public QObject
+{
+public:
+    modalAnswerer()
+    {
+        // Two timers: while one waits in a dialog's accept(), the other
+        // still answers a box that the dialog opens.
+        for (QTimer *timer : {&timer, &spareTimer}) {
+            connect(timer, &QTimer::timeout, this, [this] { answer(); });
+            timer->start(10);
+        }
+    }
+    QString file;
+    QStringList boxes;
+
+private:
+    void answer()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            boxes << box->text();
+            box->done(0);
+        } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+            // It loads its folder in the background and then selects the
+            // file it was opened with: answer once that is over, and replace
+            // that selection with the file.
+            if (++dialogTicks < 40)
+                return;
+            dialogTicks = 0;
+            dialog->selectFile(file);
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    }
+    QTimer timer, spareTimer;
+    int dialogTicks = 0;
+};
+
+} // namespace
+
+class tst_window : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void startUpPreselectsTheOldestUpdateFile();
+    void interfacesMenu();
+    void wholeUpdatesAndTheirEnds();
+    void errorReports();
+    void quitDuringAnUpdate();
+
+private:
+    template<typename T>
+    T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
+    QLabel *interfaceLabel() const { return window->statusBar()->findChild<QLabel *>(); }
+    QString chooseFile(const QByteArray &contents);
+    QStringList runUpdate(const char *endText, int cancelAtFrame = -1);
+    QString idleState() const;
+
+    virtualDmxLine line;
+    modalAnswerer answer;
+    QTemporaryDir workingDirectory;
+    std::unique_ptr<fixtureSoftwareUpdater> window;
+};
+
+void tst_window::initTestCase()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    QVERIFY(QDir::setCurrent(workingDirectory.path()));
+    setSerialPortLister(listFakePorts);
+}
+
+void tst_window::startUpPreselectsTheOldestUpdateFile()
+{
+    // Oldest first: only new.fwb and mid.dmx are update files the scan may take.
+    const QStringList names{".hidden.fwb", "notes.txt", "UPPER.FWB", "mid.dmx", "new.fwb"};
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < names.size(); ++i) {
+        QFile file(names.at(i));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.setFileTime(now.addDays(i - 10), QFileDevice::FileModificationTime));
+    }
+    QVERIFY(QFile::link(QStringLiteral("notes.txt"), QStringLiteral("link.fwb")));
+    QVERIFY(QDir().mkdir(QStringLiteral("folder.dmx")));
+
+    window.reset(new fixtureSoftwareUpdater);
+    QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
+    QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
+    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+    window->recieveMessage(QStringLiteral("ignored"));
+    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+    QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
+}
+
+void tst_window::interfacesMenu()
+{
+    QMenu *menu = child<QMenu>("menuPort");
+    QPushButton *start = child<QPushButton>("updateButton");
+    const auto menuState = [&] {
+        QStringList entries;
+        for (const QAction *entry : menu->actions())
+            entries << (entry->isChecked() ? "* " : "") + entry->text();
+        return entries;
+    };
+    fakePorts = {port("COM3", "USB serial", "Example Corp", "A1"), port("COM4", "built-in", "", ""),
+                 port("COM5", "", "Silicon Labs Inc", "C3"), port("COM6", "", "silicon labs", "B2"),
+                 port("COM7", "", "Silicon Labs", "0001")};
+    QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
+    QLoggingCategory::setFilterRules(QString());
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const int actions = window->findChildren<QAction *>().size();
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QCOMPARE(window->findChildren<QAction *>().size(), actions);
+    QCOMPARE(menuState(), (QStringList{"* Silicon Labs 0001(Vantor2)", "silicon labs B2", "Silicon Labs Inc C3",
+                                       "Example Corp A1", "", "Refresh Interfaces List"}));
+    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Silicon Labs 0001(Vantor2)"));
+    QVERIFY(start->isEnabled());
+
+    // Whatever the operator picks, a refresh makes the top entry current again.
+    menu->actions().at(3)->trigger();
+    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Example Corp A1"));
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QCOMPARE(menuState().first(), QStringLiteral("* Silicon Labs 0001(Vantor2)"));
+
+    // Refreshing the current interface while the update file is gone: our
+    // own adapter is chosen afresh, which disables Start; any other only
+    // keeps its check mark and leaves Start as it was.
+    fakePorts = {port("COM3", "USB serial", "Example Corp", "A1")};
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(start->isEnabled());
+    menu->actions().at(0)->trigger();
+    QVERIFY(!start->isEnabled());
+    QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(start->isEnabled());
+    fakePorts = {port("COM7", "", "Silicon Labs", "0001")};
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(!start->isEnabled());
+    QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
+
+    // Nothing listable: no interface, and Start keeps its state.
+    fakePorts = {port("COM4", "built-in", "", "")};
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
+    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+}
+
+QString tst_window::chooseFile(const QByteArray &contents)
+{
+    answer.file = writeUpdateFile(contents);
+    QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
+    return answer.file;
+}
+
+// Presses Start and returns the message boxes that opened until the button read endText.
+QStringList tst_window::runUpdate(const char *endText, int cancelAtFrame)
+{
+    answer.boxes.clear();
+    shimLog::clear();
+    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    const bool sending = child<QStackedWidget>("infoStackedWidget")->currentWidget() == child<QWidget>("progressPage")
+        && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1;
+    if (cancelAtFrame >= 0) {
+        if (!QTest::qWaitFor([&] { return shimLog::last().frames.size() >= cancelAtFrame; }))
+            return {"no frames: " + shimLog::last().hex().join(QLatin1Char('|'))};
+        QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+    }
+    QPushButton *button = child<QPushButton>("updateButton");
+    if (!QTest::qWaitFor([&] { return button->text() == QLatin1String(endText) || !answer.boxes.isEmpty(); }, 20000))
+        return {"no end: " + button->text() + ' ' + shimLog::last().hex().join(QLatin1Char('|'))};
+    QTest::qWait(200); // long enough for a late call from the worker to show itself
+    return sending ? answer.boxes : QStringList{"not on the progress page"};
+}
+
+QString tst_window::idleState() const
+{
+    return QStringLiteral("%1 %2, page %3, %4, progress %5, labels '%6' '%7'")
+        .arg(child<QPushButton>("updateButton")->text())
+        .arg(child<QPushButton>("updateButton")->isEnabled() ? "enabled" : "disabled")
+        .arg(child<QStackedWidget>("infoStackedWidget")->currentWidget()->objectName())
+        .arg(child<QStackedWidget>("updateStackedWidget")->currentWidget()->objectName())
+        .arg(child<QProgressBar>("progressBar")->value())
+        .arg(child<QLabel>("applicationDisplayLabel")->text(), child<QLabel>("fixtureDisplayLabel")->text());
+}
+
+void tst_window::wholeUpdatesAndTheirEnds()
+{
+    fakePorts = {port(line.portPath(), "virtual", "Example Corp", "V1")};
+    child<QAction>("actionRefreshPortsList")->trigger();
+
+    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n");
+    QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Application v1.04"));
+    QCOMPARE(child<QLabel>("fixtureDisplayLabel")->text(), QStringLiteral("Vendor Fixture"));
+    QCOMPARE(child<QStackedWidget>("infoStackedWidget")->currentWidget(), child<QWidget>("fixtureDisplayPage"));
+
+    QCOMPARE(runUpdate("Finished!"), QStringList());
+    QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
+    QCOMPARE(child<QProgressBar>("progressBar")->maximum(), 7);
+    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01 02*6", "00 03 04"}));
+    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
+                                         "labels 'Application v1.04' 'Vendor Fixture'"));
+
+    // Canceled in a hold of 100 s; the header is still worth showing afterwards.
+    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
+    QCOMPARE(runUpdate("Canceled!", 7), QStringList());
+    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
+                                         "labels 'Application v1.04' 'Vendor Fixture'"));
+}
+
+void tst_window::errorReports()
+{
+    {
+        const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
+        QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
+    }
+    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
+    QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''"));
+
+    const QList<QPair<int, QString>> messages{
+        {QSerialPort::NoError, ""},
+        {QSerialPort::DeviceNotFoundError, "Serialport Error: DeviceNotFoundError"},
+        {QSerialPort::PermissionError, "Serialport Error: PermissionError"},
+        {QSerialPort::OpenError, "Serialport Error: OpenError Device already open"},
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+        {QSerialPort::ParityError, "Serialport Error: ParityError"},
+        {QSerialPort::FramingError, "Serialport Error: FramingError"},
+        {QSerialPort::BreakConditionError, "Serialport Error: BreakConditionError"},
+#endif
+        {QSerialPort::WriteError, "Serialport Error: WriteError"},
+        {QSerialPort::ReadError, "Serialport Error: ReadError"},
+        {QSerialPort::ResourceError, "Serialport Error: ResourceError: Device Unavailable"},
+        {QSerialPort::UnsupportedOperationError, "Serialport Error: UnsupportedOperationError"},
+        {QSerialPort::UnknownError, "Serialport Error: UnknownError"},
+        {QSerialPort::TimeoutError, "Serialport Error: TimeoutError"},
+        {QSerialPort::NotOpenError, "Serialport Error: NotOpenError"},
+        {99, ""}};
+    for (const auto &message : messages) {
+        answer.boxes.clear();
+        window->serialPortError(message.first);
+        QCOMPARE(answer.boxes.join(QString()), message.second);
+    }
+}
+
+void tst_window::quitDuringAnUpdate()
+{
+    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+    shimLog::clear();
+    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
+
+    QEventLoop running;
+    QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
+    QTimer::singleShot(5000, &running, [&] { running.exit(1); });
+    QCOMPARE(running.exec(), 0);
+    // What main() does once the event loop has ended.
+    QElapsedTimer closing;
+    closing.start();
+    window.reset();
+    QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+    QVERIFY(shimLog::last().closed);
+    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+}
+
+QTEST_MAIN(tst_window)
+#include "tst_window.moc"
