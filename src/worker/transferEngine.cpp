@@ -8,8 +8,6 @@
 #include <QFile>
 #include <QTime>
 
-#include <limits>
-
 void serialPortThread::startSending()
 {
     if (reportSetupFailure())
@@ -32,7 +30,7 @@ bool serialPortThread::openUpdateFile(QFile &file)
     if (file.exists() && file.open(QIODevice::ReadOnly))
         return true;
     qDebug() << "Couldn't open file" << file.errorString();
-    emit sendError(QStringLiteral("Couldn't Open Update file:") + file.fileName());
+    emit sendError(updateFileReading::openFailureText(file.fileName()));
     return false;
 }
 
@@ -40,14 +38,9 @@ bool serialPortThread::openUpdateFile(QFile &file)
 qint64 serialPortThread::countLinesToSend(QFile &file)
 {
     const updateFileReading::lineMeasure measure = updateFileReading::measureLines(file);
-    if (measure.firstOverlongLine > 0) {
-        emit sendError(QStringLiteral("Update file line %1 is too long:").arg(measure.firstOverlongLine)
-                       + file.fileName());
-        return -1;
-    }
-    // The window's progress bar counts in int.
-    if (measure.lines > std::numeric_limits<int>::max()) {
-        emit sendError(QStringLiteral("Update file has too many lines:") + file.fileName());
+    const QString refusal = updateFileReading::refusalText(measure, file.fileName());
+    if (!refusal.isEmpty()) {
+        emit sendError(refusal);
         return -1;
     }
     return measure.lines;
@@ -98,13 +91,12 @@ serialPortThread::lineOutcome serialPortThread::sendLine(const QByteArray &line,
 
     const updateFileLine::packetLine converted = updateFileLine::convertPacketLine(line);
     qDebug() << "frameHoldTime" << converted.frameHoldTime;
-    if (converted.packet.size() != lastPacketLength) {
-        for (int repeat = 0; repeat < packetRepeats; ++repeat) {
-            qDebug() << "Repeating current packet";
-            if (sendPacket(converted.packet) < 0)
-                return lineOutcome::sendFailed;
-        }
-        lastPacketLength = int(converted.packet.size());
+    const int frames = updateFileLine::framesForPacket(converted.packet.size(), lastPacketLength);
+    lastPacketLength = int(converted.packet.size());
+    for (int repeat = 1; repeat < frames; ++repeat) {
+        qDebug() << "Repeating current packet";
+        if (sendPacket(converted.packet) < 0)
+            return lineOutcome::sendFailed;
     }
     const qint64 sent = sendPacket(converted.packet);
     if (sent < 0)

@@ -23,6 +23,13 @@ packetLine convertPacketLine(const QByteArray &line);
 // whose length differs from the one before goes out this many times more.
 constexpr int extraSendsOnLengthChange = 5;
 
+// The frames a packet takes after one of the previous length; a transfer
+// starts with a previous length of 0.
+constexpr int framesForPacket(qint64 packetLength, qint64 previousLength)
+{
+    return packetLength != previousLength ? 1 + extraSendsOnLengthChange : 1;
+}
+
 } // namespace updateFileLine
 
 #endif // UPDATEFILELINE_H

@@ -3,6 +3,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <limits>
 
 namespace updateFileReading {
 
@@ -34,6 +35,21 @@ lineMeasure measureLines(QIODevice &device)
         ++measure.lines;
     }
     return measure;
+}
+
+QString openFailureText(const QString &fileName)
+{
+    return QStringLiteral("Couldn't Open Update file:") + fileName;
+}
+
+QString refusalText(const lineMeasure &measure, const QString &fileName)
+{
+    if (measure.firstOverlongLine > 0)
+        return QStringLiteral("Update file line %1 is too long:").arg(measure.firstOverlongLine) + fileName;
+    // The window's progress bar counts in int.
+    if (measure.lines > std::numeric_limits<int>::max())
+        return QStringLiteral("Update file has too many lines:") + fileName;
+    return QString();
 }
 
 bool readLine(QIODevice &device, QByteArray &line)

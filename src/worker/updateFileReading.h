@@ -2,6 +2,7 @@
 #define UPDATEFILEREADING_H
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 class QIODevice;
@@ -23,6 +24,11 @@ struct lineMeasure
 // Counts the lines from the device's current position; stops at the first
 // line longer than maxLineLength, so no more than that is ever held.
 lineMeasure measureLines(QIODevice &device);
+
+// The transfer's words for a file it cannot open, and for one whose measure
+// it refuses before the first frame (empty when it accepts it).
+QString openFailureText(const QString &fileName);
+QString refusalText(const lineMeasure &measure, const QString &fileName);
 
 // Reads the next line, line end included and carriage returns dropped (files
 // written on Windows end their lines in CR LF). False at the end, on a read
