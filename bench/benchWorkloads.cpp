@@ -8,20 +8,20 @@ namespace {
 
 const char header[] = "#application\n#Vendor\n#Fixture\n#v1.04\n";
 
+// Varied bytes, so that no shortcut for repeated values can flatter a run.
+QByteArray packetBytes(int line, const workload &w)
+{
+    QByteArray bytes;
+    for (int i = 0; i < w.packetBytes; ++i)
+        bytes += char(unsigned(line * 31 + i * 7 + (i >> 3)) & 0xFF);
+    return bytes;
+}
+
 void appendPacketLine(QByteArray &out, int line, const workload &w)
 {
-    static const char digits[] = "0123456789ABCDEF";
     if (w.commentEvery > 0 && line % w.commentEvery == 0)
         out += "# block " + QByteArray::number(line / w.commentEvery) + '\n';
-    out += QByteArray::number(w.holdMs);
-    for (int i = 0; i < w.packetBytes; ++i) {
-        // Varied bytes, so no parser shortcut for repeated values can flatter it.
-        const unsigned value = unsigned(line * 31 + i * 7 + (i >> 3)) & 0xFF;
-        out += ' ';
-        out += digits[value >> 4];
-        out += digits[value & 15];
-    }
-    out += '\n';
+    out += QByteArray::number(w.holdMs) + ' ' + packetBytes(line, w).toHex(' ').toUpper() + '\n';
 }
 
 } // namespace
@@ -53,6 +53,17 @@ QByteArray contents(const workload &w)
     for (int line = 0; line < w.packetLines; ++line)
         appendPacketLine(out, line, w);
     return out;
+}
+
+QStringList expectedFrames(const workload &w)
+{
+    // Every packet has the same length: only the first is repeated.
+    QStringList frames;
+    for (int line = 0; line < w.packetLines; ++line)
+        frames << QStringLiteral("00 %1%2/%3")
+                      .arg(QString::fromLatin1(packetBytes(line, w).toHex(' ')), line == 0 ? QStringLiteral("*6") : QString())
+                      .arg(w.holdMs);
+    return frames;
 }
 
 bool writeLargeUpdateFile(const QString &path, qint64 byteCount)

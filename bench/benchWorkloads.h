@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // Update files the benchmarks send or parse. Always the same bytes, so runs
@@ -23,6 +24,9 @@ bool findWorkload(const QString &name, workload *found);
 
 // The four header lines and the workload's packet and comment lines.
 QByteArray contents(const workload &w);
+
+// What the workload puts on the wire, as testSupport's expandFrames() takes it.
+QStringList expectedFrames(const workload &w);
 
 // Writes typical-shaped lines until the file holds at least byteCount bytes,
 // without ever holding more than one block of it in memory.

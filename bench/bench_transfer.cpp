@@ -9,10 +9,9 @@
 
 #include "benchStatistics.h"
 #include "benchWorkloads.h"
-#include "dmxShim.h"
-#include "frameDecoder.h"
-#include "transferHarness.h"
-#include "virtualDmxAdapter.h"
+#include "dmxTiming.h"
+#include "testSupport.h"
+#include "updateFileLine.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -23,10 +22,9 @@
 
 namespace {
 
-// What a frame needs on a real line at 250 000 bit/s, 8N2.
-constexpr qint64 breakMinimumUs = 500;
-constexpr qint64 markMinimumUs = 100;
-constexpr qint64 characterUs = 44;
+constexpr qint64 breakMinimumUs = dmxTiming::breakMicroseconds;
+constexpr qint64 markMinimumUs = dmxTiming::markAfterBreakMicroseconds;
+constexpr qint64 characterUs = dmxTiming::characterMicroseconds;
 
 struct runResult {
     QString failure;
@@ -66,12 +64,12 @@ bool waitIdlyForEnd(const transferRun &run, int timeoutMs)
     return !run.endings.isEmpty();
 }
 
-runResult sendOnce(const QString &portName, const QString &path, const QByteArray &contents)
+runResult sendOnce(const QString &portPath, const QString &path, const benchWorkloads::workload &w)
 {
     runResult result;
-    dmxShim::reset();
+    shimLog::clear();
 
-    transferRun run(portName, path);
+    transferRun run(portPath, path);
     QElapsedTimer clock;
     clock.start();
     run.start();
@@ -80,33 +78,33 @@ runResult sendOnce(const QString &portName, const QString &path, const QByteArra
         return result;
     }
     result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    run.waitForEnd();
     if (run.endings != QStringList{QStringLiteral("finished")}) {
         result.failure = QStringLiteral("the transfer ended with ") + run.endings.join(QLatin1Char(','));
         return result;
     }
 
-    const QVector<decodedFrame> frames = decodeFrames(dmxShim::events());
-    const QVector<quint32> holds = expectedHoldTimesMs(contents);
-    if (frameBytes(frames) != expectedWireFrames(contents)) {
+    const portSession session = shimLog::last();
+    if (session.hex() != expandFrames(benchWorkloads::expectedFrames(w))) {
         result.failure = QStringLiteral("the frames on the wire differ from the file");
         return result;
     }
-
+    const qint64 holdUs = 1000LL * w.holdMs;
     qint64 idealUs = 0;
-    for (int i = 0; i < frames.size(); ++i) {
-        const decodedFrame &frame = frames.at(i);
-        const qint64 holdUs = 1000 * qint64(holds.at(i));
-        // The write returns once the bytes are queued; every one of them,
-        // start code included, still needs its character time on the line.
-        const qint64 bytesUs = characterUs * frame.bytes.size();
-        idealUs += breakMinimumUs + markMinimumUs + bytesUs + holdUs;
+    for (int i = 0; i < session.frames.size(); ++i) {
+        const wireFrame &frame = session.frames.at(i);
+        // Only the first packet is repeated, and its repetitions follow at once.
+        const qint64 frameHoldUs = i >= updateFileLine::extraSendsOnLengthChange ? holdUs : 0;
+        idealUs += dmxTiming::frameMicroseconds(frame.bytes.size() - 1, 0) + frameHoldUs;
         measure(result.breaks, frame.breakUs, breakMinimumUs, result);
         measure(result.marks, frame.markUs, markMinimumUs, result);
         if (frame.gapUs >= 0)
-            measure(result.gaps, frame.gapUs - holdUs, bytesUs, result);
+            // The port may close once the last bytes are out, before the last hold ends.
+            measure(result.gaps, frame.gapUs - (i + 1 < session.frames.size() ? frameHoldUs : 0),
+                    characterUs * frame.bytes.size(), result);
     }
     result.idealSeconds = double(idealUs) / 1e6;
-    result.frames = frames.size();
+    result.frames = session.frames.size();
     return result;
 }
 
@@ -116,17 +114,15 @@ QString intervalCell(const QVector<double> &values)
     return benchStatistics::triple(s.min, s.median, s.p99);
 }
 
-bool benchmark(const virtualDmxAdapter &adapter, updateFileWriter &files, const benchWorkloads::workload &w,
-               int runs, const QString &label)
+bool benchmark(const virtualDmxLine &line, const benchWorkloads::workload &w, int runs, const QString &label)
 {
-    const QByteArray contents = benchWorkloads::contents(w);
-    const QString path = files.write(contents);
+    const QString path = writeUpdateFile(benchWorkloads::contents(w), w.name + QStringLiteral(".fwb"));
 
     QVector<double> ratios;
     QVector<double> seconds, idealSeconds;
     runResult pooled;
     for (int i = 0; i < runs; ++i) {
-        const runResult r = sendOnce(adapter.portName(), path, contents);
+        const runResult r = sendOnce(line.portPath(), path, w);
         if (!r.failure.isEmpty()) {
             QTextStream(stdout) << "| " << w.name << " | FAILED | " << r.failure << " | |\n";
             return false;
@@ -189,19 +185,14 @@ int main(int argc, char *argv[])
             names << argument;
     }
 
-    if (!dmxShim::isLoaded()) {
-        QTextStream(stderr) << "bench_transfer: run with the dmxshim preloaded (LD_PRELOAD)\n";
-        return 2;
-    }
-    virtualDmxAdapter adapter;
-    updateFileWriter files;
-    if (!adapter.isValid() || !files.isValid())
+    virtualDmxLine line;
+    if (line.portPath().isEmpty())
         return 2;
 
     bool allGood = true;
     for (const benchWorkloads::workload &w : benchWorkloads::transferWorkloads()) {
         if (names.isEmpty() || names.contains(w.name))
-            allGood = benchmark(adapter, files, w, runs, label) && allGood;
+            allGood = benchmark(line, w, runs, label) && allGood;
     }
     return allGood ? 0 : 1;
 }

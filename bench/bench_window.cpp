@@ -13,11 +13,9 @@
 
 #include "benchStatistics.h"
 #include "benchWorkloads.h"
-#include "dmxShim.h"
 #include "fixtureSoftwareUpdater.h"
-#include "frameDecoder.h"
-#include "serialPortDiscovery.h"
-#include "virtualDmxAdapter.h"
+#include "serialInterfaces.h"
+#include "testSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -102,11 +100,15 @@ void runEventsFor(int milliseconds)
     runEventsUntil([] { return false; }, milliseconds);
 }
 
-virtualDmxAdapter *adapter = nullptr;
+virtualDmxLine *line = nullptr;
 
-QList<serialPortDescription> adapterPort()
+QList<serialPortDescription> virtualPort()
 {
-    return {{adapter->portName(), QStringLiteral("virtual"), QStringLiteral("Example Corp"), QStringLiteral("B1")}};
+    serialPortDescription port;
+    port.portName = line->portPath();
+    port.manufacturer = QStringLiteral("Example Corp");
+    port.serialNumber = QStringLiteral("B1");
+    return {port};
 }
 
 QString latencyCell(const QVector<double> &lateness)
@@ -117,16 +119,12 @@ QString latencyCell(const QVector<double> &lateness)
 
 int measureLatency()
 {
-    if (!dmxShim::isLoaded()) {
-        QTextStream(stderr) << "bench_window --latency: run with the dmxshim preloaded (LD_PRELOAD)\n";
-        return 2;
-    }
-    virtualDmxAdapter virtualAdapter;
+    virtualDmxLine virtualLine;
     QTemporaryDir directory;
-    if (!virtualAdapter.isValid() || !directory.isValid())
+    if (virtualLine.portPath().isEmpty() || !directory.isValid())
         return 2;
-    adapter = &virtualAdapter;
-    setSerialPortLister(adapterPort);
+    line = &virtualLine;
+    setSerialPortLister(virtualPort);
 
     benchWorkloads::workload dense;
     benchWorkloads::findWorkload(QStringLiteral("dense"), &dense);
@@ -154,14 +152,14 @@ int measureLatency()
     probe.stop();
     const QVector<double> idle = probe.lateness;
 
-    dmxShim::reset();
+    shimLog::clear();
     probe.start();
     button->click();
     runEventsUntil([button] { return button->text() == QLatin1String("Finished!"); }, 10 * 60 * 1000);
     probe.stop();
 
-    const int sent = decodeFrames(dmxShim::events()).size();
-    if (button->text() != QLatin1String("Finished!") || sent != expectedWireFrames(contents).size()) {
+    if (button->text() != QLatin1String("Finished!")
+        || shimLog::last().hex() != expandFrames(benchWorkloads::expectedFrames(dense))) {
         QTextStream(stdout) << "| window | FAILED | dense update did not finish cleanly | |\n";
         return 1;
     }

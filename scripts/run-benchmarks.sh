@@ -1,24 +1,35 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release, in build-bench) and runs them all; prints one table.
-#   --runs N   transfers per workload (default 3); the table shows medians
-# Transfers go over the virtual DMX adapter of the test support, with its
+# Transfers go over the virtual DMX interface of the test support, with its
 # recording shim preloaded. The window runs on Xvfb when it is installed,
 # else on Qt's offscreen platform. Debug lines go to /dev/null.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$root/build-bench"
 
+usage() {
+    echo "usage: $0 [--runs N] [--qt 5|6]" >&2
+    echo "  --runs N   transfers per workload (default 3); the table shows medians" >&2
+    echo "  --qt 5|6   the Qt to build against (default 5)" >&2
+    exit 2
+}
 runs=3
-if [ "${1:-}" = "--runs" ] && [ -n "${2:-}" ]; then
-    runs="$2"
-fi
+qt=5
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --runs) [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || usage; runs="$2"; shift 2 ;;
+        --qt) [[ "${2:-}" =~ ^[56]$ ]] || usage; qt="$2"; shift 2 ;;
+        *) usage ;;
+    esac
+done
+build="$root/build-bench"
+[ "$qt" = 6 ] && build="$root/build-bench-qt6"
 
-"$root/scripts/install-dependencies.sh"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_BUILD_TESTS=ON \
+"$root/scripts/install-dependencies.sh" xvfb
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_QT="$qt" -DUPDATER_BUILD_TESTS=ON \
     -DUPDATER_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --target benchmarks --parallel 2 >/dev/null
 
-shim="$build/tests/support/libdmxshim.so"
+shim="$build/tests/libdmxshim.so"
 bench="$build/bench"
 
 xvfb_pid=""
@@ -38,8 +49,10 @@ if command -v Xvfb >/dev/null; then
     rm -f "$display_file"
 fi
 [ "$platform" = "offscreen" ] && export QT_QPA_PLATFORM=offscreen
+# The benchmarks must not take the machine's own sleep lock.
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=/nonexistent
 
-echo "Benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'); load average before:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
+echo "Benchmarks, $(date -u '+%Y-%m-%d %H:%M UTC'), Qt $qt; load average before:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
 echo "Window platform: $platform; transfers per workload: $runs"
 echo
 echo "| subject | measure | value | target |"
@@ -50,7 +63,7 @@ LD_PRELOAD="$shim" QT_LOGGING_RULES="default.debug=false" \
     "$bench/bench_transfer" --runs "$runs" --label "debug lines off" dense 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_window" --latency 2>/dev/null || status=1
 "$bench/bench_window" --startup --runs 10 2>/dev/null || status=1
-"$bench/bench_conversion" 50 200 || status=1
+"$bench/bench_fileReading" 50 200 || status=1
 echo
 echo "Load average after:$(cut -d' ' -f1-3 /proc/loadavg | sed 's/^/ /')"
 exit "$status"
