@@ -303,10 +303,9 @@ void tst_window::quitDuringAnUpdate()
     QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
     QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
 
-    QEventLoop running;
     QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
-    QTimer::singleShot(5000, &running, [&] { running.exit(1); });
-    QCOMPARE(running.exec(), 0);
+    QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
+    QCOMPARE(QApplication::exec(), 0);
     // What main() does once the event loop has ended.
     QElapsedTimer closing;
     closing.start();
