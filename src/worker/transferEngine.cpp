@@ -1,4 +1,5 @@
 #include "serialPortThread.h"
+#include "sleepInhibitor.h"
 #include "updateFileLine.h"
 #include "updateFileReading.h"
 
@@ -20,6 +21,7 @@ void serialPortThread::startSending()
     if (lines < 0)
         return;
     emit updateFileLength(int(lines));
+    const sleepInhibitor keepAwake;
     endTransfer(sendLines(file, lines), file.fileName());
 }
 

@@ -1,0 +1,64 @@
+#include "sleepInhibitor.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+
+// Per thread: the transfer's own thread holds it for the whole transfer.
+sleepInhibitor::sleepInhibitor()
+{
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+}
+
+sleepInhibitor::~sleepInhibitor()
+{
+    SetThreadExecutionState(ES_CONTINUOUS);
+}
+
+#elif defined(Q_OS_LINUX)
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDebug>
+
+sleepInhibitor::sleepInhibitor()
+{
+    if (!QDBusConnection::systemBus().isConnected()) {
+        qDebug() << "Sleep not inhibited, no system bus:" << QDBusConnection::systemBus().lastError().message();
+        return;
+    }
+    requestLock(QStringLiteral("sleep:idle"));
+    // Asked for apart: a system that keeps the lid switch to itself must not
+    // cost the sleep lock.
+    requestLock(QStringLiteral("handle-lid-switch"));
+}
+
+sleepInhibitor::~sleepInhibitor() = default;
+
+void sleepInhibitor::requestLock(const QString &what)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    call << what << QStringLiteral("Orvana Firmware Updater") << QStringLiteral("Updating fixture firmware")
+         << QStringLiteral("block");
+    // Not waited for: the first frame goes out while logind answers, and the
+    // reply arrives between frames.
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), &pendingCalls);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [this, what](QDBusPendingCallWatcher *reply) {
+        const QDBusPendingReply<QDBusUnixFileDescriptor> lock = *reply;
+        if (lock.isValid()) {
+            locks.append(lock.value());
+        } else if (!refusalReported) {
+            // Without logind both calls fail alike; once says it.
+            refusalReported = true;
+            qDebug() << "Sleep not inhibited for" << what << lock.error().message();
+        }
+        reply->deleteLater();
+    });
+}
+
+#else
+sleepInhibitor::sleepInhibitor() = default;
+sleepInhibitor::~sleepInhibitor() = default;
+#endif
