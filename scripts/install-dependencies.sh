@@ -3,7 +3,8 @@
 # Installs only what is missing; uses sudo when not run as root.
 set -euo pipefail
 
-packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev "$@")
+# dbus-daemon: the private bus of the sleep-lock test.
+packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev dbus-daemon "$@")
 
 missing=()
 for package in "${packages[@]}"; do
