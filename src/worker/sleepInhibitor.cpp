@@ -52,7 +52,7 @@ void sleepInhibitor::requestLock(const QString &what)
         } else if (!refusalReported) {
             // Without logind both calls fail alike; once says it.
             refusalReported = true;
-            qDebug() << "Sleep not inhibited for" << what << lock.error().message();
+            qDebug() << "Not inhibited:" << what << lock.error().message();
         }
         reply->deleteLater();
     });
