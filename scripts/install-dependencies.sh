@@ -3,8 +3,11 @@
 # Installs only what is missing; uses sudo when not run as root.
 set -euo pipefail
 
-# dbus-daemon: the private bus of the sleep-lock test.
-packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev dbus-daemon "$@")
+# Qt 6: the second build of the test suite. dbus-daemon: the private bus of
+# the sleep-lock test. desktop-file-utils, appstream: the desktop entry and
+# metainfo checks.
+packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qt6-base-dev qt6-serialport-dev
+          dbus-daemon desktop-file-utils appstream "$@")
 
 missing=()
 for package in "${packages[@]}"; do

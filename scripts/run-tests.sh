@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Sets up this machine, builds the updater with its tests and runs them twice:
-# once as shipped, once under AddressSanitizer, LeakSanitizer and UBSan.
-#   --quick   skip the sanitizer run
-# Further arguments go to ctest (for example -R tst_updateRun).
+# Sets up this machine, builds the updater with its tests and runs them three
+# times: as shipped with Qt 5, under AddressSanitizer, LeakSanitizer and UBSan,
+# and as shipped with Qt 6.
+#   --quick   only the first run
+# Further arguments go to ctest (for example -R tst_window).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-sanitizers=1
+full=1
 if [ "${1:-}" = "--quick" ]; then
-    sanitizers=0
+    full=0
     shift
 fi
 
@@ -23,9 +24,11 @@ run_suite() {
 }
 
 ctest_arguments=("$@")
-echo "== Test suite =="
-run_suite "$root/build-tests" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-if [ "$sanitizers" -eq 1 ]; then
+echo "== Test suite (Qt 5) =="
+run_suite "$root/build-tests" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=5
+if [ "$full" -eq 1 ]; then
     echo "== Test suite under AddressSanitizer, LeakSanitizer and UBSan =="
-    run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_SANITIZE=ON
+    run_suite "$root/build-sanitize" -DCMAKE_BUILD_TYPE=Debug -DUPDATER_QT=5 -DUPDATER_SANITIZE=ON
+    echo "== Test suite (Qt 6) =="
+    run_suite "$root/build-tests-qt6" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=6
 fi

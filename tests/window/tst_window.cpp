@@ -5,21 +5,9 @@
 #include "serialInterfaces.h"
 #include "testSupport.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QLoggingCategory>
-#include <QMenu>
-#include <QMessageBox>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QSerialPort>
-#include <QStackedWidget>
-#include <QStatusBar>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
