@@ -44,8 +44,15 @@ void printEntry(const QJsonObject &entry)
     terminalOutput::printLine(stdout, title);
     terminalOutput::printLine(stdout, QStringLiteral("    port %1 at %2%3")
                                           .arg(text("portName"), text("systemLocation"), usbIds(entry)));
-    terminalOutput::printLine(stdout, QStringLiteral("    %1, made by %2, serial number %3")
-                                          .arg(text("description"), text("manufacturer"), text("serialNumber")));
+    // Only what the port reports: built-in ports often report nothing.
+    QStringList details{text("description")};
+    if (!text("manufacturer").isEmpty())
+        details << QStringLiteral("made by ") + text("manufacturer");
+    if (!text("serialNumber").isEmpty())
+        details << QStringLiteral("serial number ") + text("serialNumber");
+    details.removeAll(QString());
+    if (!details.isEmpty())
+        terminalOutput::printLine(stdout, QStringLiteral("    ") + details.join(QStringLiteral(", ")));
     const QString hint = checkPortAccess(text("systemLocation")).hint;
     if (!hint.isEmpty())
         terminalOutput::printLine(stdout, QStringLiteral("    ") + hint);

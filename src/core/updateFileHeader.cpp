@@ -45,8 +45,13 @@ QString updateFileHeader::fixtureText() const
 
 updateFileHeader readUpdateFileHeader(QIODevice &device)
 {
+    // As text, whoever opened the device: a header written on Windows ends
+    // its lines in CR LF, and the CR is no part of the names.
+    const bool textMode = device.isTextModeEnabled();
+    device.setTextModeEnabled(true);
     updateFileHeader header;
     for (QString *field : {&header.application, &header.vendor, &header.fixture, &header.version})
         *field = readHeaderField(device);
+    device.setTextModeEnabled(textMode);
     return header;
 }

@@ -10,6 +10,7 @@ serialPortThread::serialPortThread(QString portName, QFileInfo updateFile)
       breakDuration(dmxTiming::breakMicroseconds),
       markAfterBreakDuration(dmxTiming::markAfterBreakMicroseconds),
       startCode(0x00),
+      packetRepeats(updateFileLine::extraSendsOnLengthChange),
       startCodeBytes(QByteArray::fromRawData(&startCode, 1)),
       setupPortError(QSerialPort::NoError),
       portErrorReports(0)

@@ -66,6 +66,7 @@ private:
     quint32 breakDuration;
     quint32 markAfterBreakDuration;
     char startCode;
+    int packetRepeats;
     QByteArray startCodeBytes;
 
     // The constructor sets the port up before anyone listens, so its first

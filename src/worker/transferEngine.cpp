@@ -93,7 +93,7 @@ serialPortThread::lineOutcome serialPortThread::sendLine(const QByteArray &line,
 
     const updateFileLine::packetLine converted = updateFileLine::convertPacketLine(line);
     qDebug() << "frameHoldTime" << converted.frameHoldTime;
-    const int frames = updateFileLine::framesForPacket(converted.packet.size(), lastPacketLength);
+    const int frames = updateFileLine::framesForPacket(converted.packet.size(), lastPacketLength, packetRepeats);
     lastPacketLength = int(converted.packet.size());
     for (int repeat = 1; repeat < frames; ++repeat) {
         qDebug() << "Repeating current packet";

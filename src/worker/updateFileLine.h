@@ -25,9 +25,9 @@ constexpr int extraSendsOnLengthChange = 5;
 
 // The frames a packet takes after one of the previous length; a transfer
 // starts with a previous length of 0.
-constexpr int framesForPacket(qint64 packetLength, qint64 previousLength)
+constexpr int framesForPacket(qint64 packetLength, qint64 previousLength, int extraSends = extraSendsOnLengthChange)
 {
-    return packetLength != previousLength ? 1 + extraSendsOnLengthChange : 1;
+    return packetLength != previousLength ? 1 + extraSends : 1;
 }
 
 } // namespace updateFileLine
