@@ -1,8 +1,8 @@
-// Sends each workload over the virtual DMX adapter the way the window does
-// (worker on a thread of its own, driven by queued calls) and holds what the
-// shim saw against the wire's own limits.
+// Sends each workload over the virtual DMX interface the way the window does
+// (worker on a thread of its own, driven by queued calls), or with the
+// command-line tool, and holds what the shim saw against the wire's own limits.
 //
-//   LD_PRELOAD=<build>/tests/support/libdmxshim.so bench_transfer [--runs N] [--label text] [workload...]
+//   LD_PRELOAD=<build>/tests/libdmxshim.so bench_transfer [--runs N] [--label text] [--tool PATH] [workload...]
 //
 // Prints rows of the benchmark table; exits with 1 when a transfer fails or
 // puts other frames on the wire than the file asks for.
@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QStringList>
 #include <QTextStream>
 #include <QTimer>
@@ -64,25 +65,47 @@ bool waitIdlyForEnd(const transferRun &run, int timeoutMs)
     return !run.endings.isEmpty();
 }
 
-runResult sendOnce(const QString &portPath, const QString &path, const benchWorkloads::workload &w)
+// The window's worker, from Start to its finished signal.
+QString sendFromWorker(const QString &portPath, const QString &path, double &seconds)
 {
-    runResult result;
-    shimLog::clear();
-
     transferRun run(portPath, path);
     QElapsedTimer clock;
     clock.start();
     run.start();
-    if (!waitIdlyForEnd(run, 30 * 60 * 1000)) {
-        result.failure = QStringLiteral("the transfer did not end");
-        return result;
-    }
-    result.seconds = double(clock.nsecsElapsed()) / 1e9;
+    if (!waitIdlyForEnd(run, 30 * 60 * 1000))
+        return QStringLiteral("the transfer did not end");
+    seconds = double(clock.nsecsElapsed()) / 1e9;
     run.waitForEnd();
-    if (run.endings != QStringList{QStringLiteral("finished")}) {
-        result.failure = QStringLiteral("the transfer ended with ") + run.endings.join(QLatin1Char(','));
+    return run.endings == QStringList{QStringLiteral("finished")}
+        ? QString()
+        : QStringLiteral("the transfer ended with ") + run.endings.join(QLatin1Char(','));
+}
+
+// The command-line tool as a technician runs it, from its start to its exit;
+// the shim and its log come with it through the environment.
+QString sendFromTool(const QString &tool, const QString &portPath, const QString &path, double &seconds)
+{
+    QProcess send;
+    send.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    send.start(tool, {QStringLiteral("send"), path, QStringLiteral("--port"), portPath, QStringLiteral("--quiet")});
+    if (!send.waitForFinished(30 * 60 * 1000))
+        return QStringLiteral("the tool did not end");
+    seconds = double(clock.nsecsElapsed()) / 1e9;
+    return send.exitStatus() == QProcess::NormalExit && send.exitCode() == 0
+        ? QString()
+        : QStringLiteral("the tool exited with %1").arg(send.exitCode());
+}
+
+runResult sendOnce(const QString &tool, const QString &portPath, const QString &path, const benchWorkloads::workload &w)
+{
+    runResult result;
+    shimLog::clear();
+    result.failure = tool.isEmpty() ? sendFromWorker(portPath, path, result.seconds)
+                                    : sendFromTool(tool, portPath, path, result.seconds);
+    if (!result.failure.isEmpty())
         return result;
-    }
 
     const portSession session = shimLog::last();
     if (session.hex() != expandFrames(benchWorkloads::expectedFrames(w))) {
@@ -114,7 +137,8 @@ QString intervalCell(const QVector<double> &values)
     return benchStatistics::triple(s.min, s.median, s.p99);
 }
 
-bool benchmark(const virtualDmxLine &line, const benchWorkloads::workload &w, int runs, const QString &label)
+bool benchmark(const virtualDmxLine &line, const benchWorkloads::workload &w, int runs, const QString &label,
+               const QString &tool)
 {
     const QString path = writeUpdateFile(benchWorkloads::contents(w), w.name + QStringLiteral(".fwb"));
 
@@ -122,7 +146,7 @@ bool benchmark(const virtualDmxLine &line, const benchWorkloads::workload &w, in
     QVector<double> seconds, idealSeconds;
     runResult pooled;
     for (int i = 0; i < runs; ++i) {
-        const runResult r = sendOnce(line.portPath(), path, w);
+        const runResult r = sendOnce(tool, line.portPath(), path, w);
         if (!r.failure.isEmpty()) {
             QTextStream(stdout) << "| " << w.name << " | FAILED | " << r.failure << " | |\n";
             return false;
@@ -173,7 +197,7 @@ int main(int argc, char *argv[])
     QStringList arguments = application.arguments().mid(1);
 
     int runs = 3;
-    QString label;
+    QString label, tool;
     QStringList names;
     while (!arguments.isEmpty()) {
         const QString argument = arguments.takeFirst();
@@ -181,6 +205,8 @@ int main(int argc, char *argv[])
             runs = qMax(1, arguments.takeFirst().toInt());
         else if (argument == QLatin1String("--label") && !arguments.isEmpty())
             label = arguments.takeFirst();
+        else if (argument == QLatin1String("--tool") && !arguments.isEmpty())
+            tool = arguments.takeFirst();
         else
             names << argument;
     }
@@ -192,7 +218,7 @@ int main(int argc, char *argv[])
     bool allGood = true;
     for (const benchWorkloads::workload &w : benchWorkloads::transferWorkloads()) {
         if (names.isEmpty() || names.contains(w.name))
-            allGood = benchmark(line, w, runs, label) && allGood;
+            allGood = benchmark(line, w, runs, label, tool) && allGood;
     }
     return allGood ? 0 : 1;
 }

@@ -27,7 +27,7 @@ build="$root/build-bench"
 "$root/scripts/install-dependencies.sh" xvfb
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_QT="$qt" -DUPDATER_BUILD_TESTS=ON \
     -DUPDATER_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target benchmarks --parallel 2 >/dev/null
+cmake --build "$build" --target benchmarks tool --parallel 2 >/dev/null
 
 shim="$build/tests/libdmxshim.so"
 bench="$build/bench"
@@ -61,6 +61,8 @@ status=0
 LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" 2>/dev/null || status=1
 LD_PRELOAD="$shim" QT_LOGGING_RULES="default.debug=false" \
     "$bench/bench_transfer" --runs "$runs" --label "debug lines off" dense 2>/dev/null || status=1
+LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" --label "orvana-firmware-tool send" \
+    --tool "$build/src/cli/orvana-firmware-tool" dense 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_window" --latency 2>/dev/null || status=1
 "$bench/bench_window" --startup --runs 10 2>/dev/null || status=1
 "$bench/bench_fileReading" 50 200 || status=1
