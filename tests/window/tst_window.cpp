@@ -176,12 +176,15 @@ void tst_window::interfacesMenu()
     child<QAction>("actionRefreshPortsList")->trigger();
     QVERIFY(!start->isEnabled());
     QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
+    child<QAction>("actionRefreshPortsList")->trigger();
+    QVERIFY(start->isEnabled());
 
     // Nothing listable: no interface, and Start keeps its state.
     fakePorts = {port("COM4", "built-in", "", "")};
     child<QAction>("actionRefreshPortsList")->trigger();
     QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
     QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+    QVERIFY(start->isEnabled());
 }
 
 QString tst_window::chooseFile(const QByteArray &contents)
