@@ -6,6 +6,8 @@ int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
     QCoreApplication::addLibraryPath(QStringLiteral("./dll"));
+    // Wayland desktops match the window to its menu entry and icon by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvana.FirmwareUpdater"));
 
     fixtureSoftwareUpdater window;
     window.show();
