@@ -118,6 +118,11 @@ void tst_window::startUpPreselectsTheOldestUpdateFile()
     QVERIFY(QDir().mkdir(QStringLiteral("folder.dmx")));
 
     window.reset(new fixtureSoftwareUpdater);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    // The logo's row takes the window's spare height; the controls keep theirs.
+    const QWidget *pages = child<QWidget>("infoStackedWidget");
+    QCOMPARE(pages->height(), pages->sizeHint().height());
     QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
     QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
     QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
