@@ -235,6 +235,9 @@ transferRun::transferRun(const QString &portPath, const QString &filePath)
     auto *worker = new serialPortThread(portPath, QFileInfo(filePath));
     worker->moveToThread(&thread);
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    // The worker goes, and closes its port, as soon as a transfer has ended.
+    for (auto ending : {&serialPortThread::finished, &serialPortThread::canceled})
+        connect(worker, ending, &thread, &QThread::quit, Qt::DirectConnection);
     connect(this, &transferRun::startSending, worker, &serialPortThread::startSending);
     connect(this, &transferRun::cancelSending, worker, &serialPortThread::cancelSending);
     connect(worker, &serialPortThread::updateFileLength, this, [this](int lines) { length = lines; });
