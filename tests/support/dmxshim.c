@@ -5,6 +5,7 @@
  *   DMXSHIM_NO_DTR=1         raising DTR fails
  *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
  *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
+ *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
  * Only descriptors opened on /dev/pts/ are touched. No Qt in here.
  */
 #define _GNU_SOURCE
@@ -125,7 +126,8 @@ EXPORT ssize_t write(int fd, const void *buffer, size_t count)
     struct port *port = trackedPort(fd);
     if (!port)
         return realWrite(fd, buffer, count);
-    if (unplugged(port)) {
+    int writesFailAfter = setting("DMXSHIM_WRITES_FAIL_AFTER");
+    if (unplugged(port) || (writesFailAfter >= 0 && port->frames > writesFailAfter)) {
         errno = EIO;
         return -1;
     }

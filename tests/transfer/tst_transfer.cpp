@@ -163,6 +163,10 @@ void tst_transfer::refusedOrFailed_data()
     QTest::newRow("unplugged at the third frame") << QByteArray("DMXSHIM_UNPLUG_AFTER=2") << QString() << packets
                                                   << "port:" + QString::number(QSerialPort::ResourceError)
                                                   << QStringList{"00 01*2"};
+    // Qt keeps what it could not write and tries again: that must neither reach
+    // the line later nor be reported again.
+    QTest::newRow("a write fails") << QByteArray("DMXSHIM_WRITES_FAIL_AFTER=2") << QString() << packets
+                                   << "port:" + QString::number(QSerialPort::ResourceError) << QStringList{"00 01*2", ""};
     QTest::newRow("adapter stops taking bytes") << QByteArray("DMXSHIM_STUCK_AFTER=1") << QString() << packets
                                                 << "port:" + QString::number(QSerialPort::TimeoutError)
                                                 << QStringList{"00 01", ""};
