@@ -213,7 +213,8 @@ QStringList tst_window::runUpdate(const char *endText, int cancelAtFrame)
         QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
     }
     QPushButton *button = child<QPushButton>("updateButton");
-    if (!QTest::qWaitFor([&] { return button->text() == QLatin1String(endText) || !answer.boxes.isEmpty(); }, 20000))
+    QStackedWidget *buttonPages = child<QStackedWidget>("updateStackedWidget");
+    if (!QTest::qWaitFor([&] { return buttonPages->currentIndex() == 0 && button->text() == QLatin1String(endText); }, 20000))
         return {"no end: " + button->text() + ' ' + shimLog::last().hex().join(QLatin1Char('|'))};
     QTest::qWait(200); // long enough for a late call from the worker to show itself
     return sending ? answer.boxes : QStringList{"not on the progress page"};
@@ -265,7 +266,15 @@ void tst_window::errorReports()
         QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
     }
     QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
-    QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''"));
+    const QString idle = QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
+    QCOMPARE(idleState(), idle);
+
+    // A port error while the worker still sends: it is stopped, and what it
+    // still had to say ("canceled") must not turn up after the reset.
+    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
+    QTimer::singleShot(300, window.get(), [this] { window->serialPortError(QSerialPort::ReadError); });
+    QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ReadError"});
+    QCOMPARE(idleState(), idle);
 
     const QList<QPair<int, QString>> messages{
         {QSerialPort::NoError, ""},
