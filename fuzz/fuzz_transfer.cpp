@@ -24,8 +24,7 @@ void check(bool condition, const char *what)
     }
 }
 
-// The frames of a whole transfer: each packet line converted, six times
-// where its length changes.
+// The frames of a whole transfer, from the product's own conversion and repetition rule.
 QStringList framesOf(const QByteArray &contents)
 {
     QBuffer file;
@@ -39,7 +38,7 @@ QStringList framesOf(const QByteArray &contents)
             continue;
         const QByteArray packet = updateFileLine::convertPacketLine(text).packet;
         const QString frame = QString::fromLatin1((QByteArray(1, '\0') + packet).toHex(' '));
-        for (int send = packet.size() != lastLength ? 1 + updateFileLine::extraSendsOnLengthChange : 1; send > 0; --send)
+        for (int send = updateFileLine::framesForPacket(packet.size(), lastLength); send > 0; --send)
             frames << frame;
         lastLength = int(packet.size());
     }

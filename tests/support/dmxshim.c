@@ -2,7 +2,7 @@
  * Preloaded into a test's process to make a pseudo terminal behave like a
  * USB DMX interface: DTR can be raised, every break, write and close is
  * logged with its monotonic time to $DMXSHIM_LOG, and faults come on demand:
- *   DMXSHIM_NO_DTR=1         raising DTR fails
+ *   DMXSHIM_NO_DTR=1         raising DTR fails (set to anything)
  *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
  *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
  *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
@@ -59,10 +59,11 @@ static struct port *trackedPort(int fd)
     return fd >= 0 && fd < MAX_FD && ports[fd].tracked ? &ports[fd] : NULL;
 }
 
-static int setting(const char *name)
+/* Whether the fault named is set and the port has had more frames than it says. */
+static int after(const char *name, const struct port *port)
 {
-    const char *text = getenv(name);
-    return text && *text ? atoi(text) : -1;
+    const char *frames = getenv(name);
+    return frames && *frames && port->frames > atoi(frames);
 }
 
 /* One write per line: lines of several threads or processes never mix. */
@@ -114,25 +115,17 @@ EXPORT int close(int fd)
     return realClose(fd);
 }
 
-static int unplugged(const struct port *port)
-{
-    int after = setting("DMXSHIM_UNPLUG_AFTER");
-    return after >= 0 && port->frames > after;
-}
-
 EXPORT ssize_t write(int fd, const void *buffer, size_t count)
 {
     resolve();
     struct port *port = trackedPort(fd);
     if (!port)
         return realWrite(fd, buffer, count);
-    int writesFailAfter = setting("DMXSHIM_WRITES_FAIL_AFTER");
-    if (unplugged(port) || (writesFailAfter >= 0 && port->frames > writesFailAfter)) {
+    if (after("DMXSHIM_UNPLUG_AFTER", port) || after("DMXSHIM_WRITES_FAIL_AFTER", port)) {
         errno = EIO;
         return -1;
     }
-    int stuckAfter = setting("DMXSHIM_STUCK_AFTER");
-    if (stuckAfter >= 0 && port->frames > stuckAfter)
+    if (after("DMXSHIM_STUCK_AFTER", port))
         return 0;
     long long startNs = nowNs();
     ssize_t written = realWrite(fd, buffer, count);
@@ -152,7 +145,7 @@ static int modemLines(int fd, struct port *port, unsigned long request, int *bit
         *bits = lines;
         return 0;
     }
-    if ((lines & TIOCM_DTR) && !(port->modemLines & TIOCM_DTR) && setting("DMXSHIM_NO_DTR") == 1) {
+    if ((lines & TIOCM_DTR) && !(port->modemLines & TIOCM_DTR) && getenv("DMXSHIM_NO_DTR")) {
         errno = EIO;
         return -1;
     }
@@ -174,7 +167,7 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
         return realIoctl(fd, request, argument);
     if (request == TIOCSBRK)
         ++port->frames;
-    if (unplugged(port)) {
+    if (after("DMXSHIM_UNPLUG_AFTER", port)) {
         errno = EIO;
         return -1;
     }

@@ -2,11 +2,7 @@
 
 #include "serialPortThread.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QHash>
-#include <QMutexLocker>
-#include <QTest>
+#include <QtTest>
 
 #include <poll.h>
 #include <pty.h>

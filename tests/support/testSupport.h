@@ -1,13 +1,7 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
-#include <QByteArray>
-#include <QMutex>
-#include <QObject>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QVector>
+#include <QtCore>
 
 #include <atomic>
 #include <thread>

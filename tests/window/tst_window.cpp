@@ -19,16 +19,6 @@ QList<serialPortDescription> listFakePorts()
     return fakePorts;
 }
 
-serialPortDescription port(const QString &name, const QString &description, const QString &maker, const QString &serial)
-{
-    serialPortDescription port;
-    port.portName = name;
-    port.description = description;
-    port.manufacturer = maker;
-    port.serialNumber = serial;
-    return port;
-}
-
 // Message boxes and file dialogs are answered as they open: a box is read
 // and closed, a file dialog is given the file.
 class modalAnswerer : public QObject
@@ -141,9 +131,9 @@ void tst_window::interfacesMenu()
             entries << (entry->isChecked() ? "* " : "") + entry->text();
         return entries;
     };
-    fakePorts = {port("COM3", "USB serial", "Example Corp", "A1"), port("COM4", "built-in", "", ""),
-                 port("COM5", "", "Silicon Labs Inc", "C3"), port("COM6", "", "silicon labs", "B2"),
-                 port("COM7", "", "Silicon Labs", "0001")};
+    fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}, {"COM4", "built-in", "", "", ""},
+                 {"COM5", "", "Silicon Labs Inc", "C3", ""}, {"COM6", "", "silicon labs", "B2", ""},
+                 {"COM7", "", "Silicon Labs", "0001", ""}};
     QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
     QLoggingCategory::setFilterRules(QString());
     child<QAction>("actionRefreshPortsList")->trigger();
@@ -165,7 +155,7 @@ void tst_window::interfacesMenu()
     // Refreshing the current interface while the update file is gone: our
     // own adapter is chosen afresh, which disables Start; any other only
     // keeps its check mark and leaves Start as it was.
-    fakePorts = {port("COM3", "USB serial", "Example Corp", "A1")};
+    fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}};
     child<QAction>("actionRefreshPortsList")->trigger();
     QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
     child<QAction>("actionRefreshPortsList")->trigger();
@@ -175,7 +165,7 @@ void tst_window::interfacesMenu()
     QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
     child<QAction>("actionRefreshPortsList")->trigger();
     QVERIFY(start->isEnabled());
-    fakePorts = {port("COM7", "", "Silicon Labs", "0001")};
+    fakePorts = {{"COM7", "", "Silicon Labs", "0001", ""}};
     child<QAction>("actionRefreshPortsList")->trigger();
     QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
     child<QAction>("actionRefreshPortsList")->trigger();
@@ -185,7 +175,7 @@ void tst_window::interfacesMenu()
     QVERIFY(start->isEnabled());
 
     // Nothing listable: no interface, and Start keeps its state.
-    fakePorts = {port("COM4", "built-in", "", "")};
+    fakePorts = {{"COM4", "built-in", "", "", ""}};
     child<QAction>("actionRefreshPortsList")->trigger();
     QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
     QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
@@ -233,7 +223,7 @@ QString tst_window::idleState() const
 
 void tst_window::wholeUpdatesAndTheirEnds()
 {
-    fakePorts = {port(line.portPath(), "virtual", "Example Corp", "V1")};
+    fakePorts = {{line.portPath(), "virtual", "Example Corp", "V1", ""}};
     child<QAction>("actionRefreshPortsList")->trigger();
 
     chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n");
