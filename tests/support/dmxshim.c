@@ -79,8 +79,12 @@ static void logEvent(const char *what, int fd, long long startNs, const char *da
     if (!line)
         return;
     int used = sprintf(line, "%s %d %d %lld %lld %s", what, (int)getpid(), fd, startNs, nowNs(), data);
-    for (size_t i = 0; i < length; ++i)
-        used += sprintf(line + used, "%02x", bytes[i]);
+    /* Quick: the program under test waits for this inside its own call. */
+    static const char digits[] = "0123456789abcdef";
+    for (size_t i = 0; i < length; ++i) {
+        line[used++] = digits[bytes[i] >> 4];
+        line[used++] = digits[bytes[i] & 15];
+    }
     line[used++] = '\n';
     if (logFd >= 0 && realWrite(logFd, line, used) < 0) { }
     free(line);
