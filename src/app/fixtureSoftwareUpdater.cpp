@@ -47,17 +47,13 @@ fixtureSoftwareUpdater::~fixtureSoftwareUpdater()
 // The oldest update file in the working directory is taken as the one to send.
 void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
 {
-    const QDir workingDirectory(QString{});
-    const QFileInfoList entries = workingDirectory.entryInfoList(QDir::Files | QDir::NoSymLinks,
-                                                                 QDir::Time | QDir::Reversed);
-    for (const QFileInfo &entry : entries) {
-        const QString name = entry.fileName();
-        if (name.endsWith(QLatin1String(".dmx")) || name.endsWith(QLatin1String(".fwb"))) {
-            updateFile = entry;
-            ui->fileLabel->setText(entry.filePath());
-            return;
-        }
-    }
+    const QFileInfoList entries = QDir().entryInfoList({QStringLiteral("*.dmx"), QStringLiteral("*.fwb")},
+                                                       QDir::Files | QDir::NoSymLinks | QDir::CaseSensitive,
+                                                       QDir::Time | QDir::Reversed);
+    if (entries.isEmpty())
+        return;
+    updateFile = entries.first();
+    ui->fileLabel->setText(updateFile.filePath());
 }
 
 void fixtureSoftwareUpdater::on_actionQuit_triggered()

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr qint64 characterNs = dmxTiming::characterMicroseconds * 1000;
 // Waking from a sleep with 1 ns of timer slack takes up to a few tens of
 // microseconds on most machines; spin for those.
 constexpr qint64 spinNs = 50000;
@@ -57,7 +56,7 @@ void lineSchedule::wait(quint32 microseconds)
 
 void lineSchedule::frameWritten(qint64 characters)
 {
-    bytesOutNs = nowNs() + characters * characterNs;
+    bytesOutNs = nowNs() + characters * dmxTiming::characterMicroseconds * 1000;
     nextBreakNs = bytesOutNs;
 }
 

@@ -128,24 +128,18 @@ bool serialPortThread::waitUntilWritten(const QDeadlineTimer &deadline)
 qint64 serialPortThread::failSend(int reportsBeforeSend)
 {
     const QSerialPort::SerialPortError error = serialPort->error();
-    discardPendingOutput();
-
+    if (serialPort->isOpen() && serialPort->bytesToWrite() > 0) {
+        // What is left of the frame must not reach the line later, and
+        // dropping it must not add a second report.
+        const QSignalBlocker blocker(serialPort);
+        serialPort->clear(QSerialPort::Output);
+        serialPort->clearError();
+    }
     if (error != QSerialPort::NoError)
         reportPortError(error);
     else if (portErrorReports == reportsBeforeSend)
         reportPortError(QSerialPort::WriteError); // the window must hear of every failed send
     return -1;
-}
-
-void serialPortThread::discardPendingOutput()
-{
-    if (!serialPort->isOpen() || serialPort->bytesToWrite() == 0)
-        return;
-    // The failure is being reported already; what is left of the frame must not
-    // reach the line later, and dropping it must not add a second report.
-    const QSignalBlocker blocker(serialPort);
-    serialPort->clear(QSerialPort::Output);
-    serialPort->clearError();
 }
 
 void serialPortThread::reportPortError(QSerialPort::SerialPortError error)

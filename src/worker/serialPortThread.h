@@ -37,8 +37,8 @@ public slots:
     void cancelSending();
 
 private:
-    enum class lineOutcome { sent, canceled, sendFailed };
-    enum class transferOutcome { finished, canceled, sendFailed, fileChanged };
+    // running: a line has gone out and the transfer goes on.
+    enum class transferOutcome { running, finished, canceled, sendFailed, fileChanged };
 
     // Serial link (serialLink.cpp)
     void openPort(QString portName);
@@ -46,16 +46,14 @@ private:
     qint64 sendPacket(const QByteArray &packet);
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     qint64 failSend(int reportsBeforeSend);
-    void discardPendingOutput();
     void reportPortError(QSerialPort::SerialPortError error);
     void portErrorOccurred(QSerialPort::SerialPortError error);
     void portClosing();
 
     // Transfer engine (transferEngine.cpp)
-    bool openUpdateFile(QFile &file);
-    qint64 countLinesToSend(QFile &file);
+    qint64 checkUpdateFile(QFile &file);
     transferOutcome sendLines(QFile &file, qint64 countedLines);
-    lineOutcome sendLine(const QByteArray &line, int &lastPacketLength);
+    transferOutcome sendLine(const QByteArray &line, int &lastPacketLength);
     bool holdFrame(quint32 milliseconds);
     void deliverPendingEvents();
     void endTransfer(transferOutcome outcome, const QString &fileName);

@@ -15,9 +15,7 @@ void serialPortThread::startSending()
         return;
 
     QFile file(updateFileInfo.filePath());
-    if (!openUpdateFile(file))
-        return;
-    const qint64 lines = countLinesToSend(file);
+    const qint64 lines = checkUpdateFile(file);
     if (lines < 0)
         return;
     emit updateFileLength(int(lines));
@@ -25,20 +23,17 @@ void serialPortThread::startSending()
     endTransfer(sendLines(file, lines), file.fileName());
 }
 
-bool serialPortThread::openUpdateFile(QFile &file)
+// Opens and counts the file: the number of lines, or -1 when the file is
+// refused before the first frame.
+qint64 serialPortThread::checkUpdateFile(QFile &file)
 {
     // Read without text mode: counting and sending then see the same lines,
     // and readLine() drops the carriage returns of CR LF files itself.
-    if (file.exists() && file.open(QIODevice::ReadOnly))
-        return true;
-    qDebug() << "Couldn't open file" << file.errorString();
-    emit sendError(updateFileReading::openFailureText(file.fileName()));
-    return false;
-}
-
-// The number of lines, or -1 when the file is refused before the first frame.
-qint64 serialPortThread::countLinesToSend(QFile &file)
-{
+    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+        qDebug() << "Couldn't open file" << file.errorString();
+        emit sendError(updateFileReading::openFailureText(file.fileName()));
+        return -1;
+    }
     const updateFileReading::lineMeasure measure = updateFileReading::measureLines(file);
     const QString refusal = updateFileReading::refusalText(measure, file.fileName());
     if (!refusal.isEmpty()) {
@@ -65,14 +60,9 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     while (!file.atEnd() && !cancelRequested) {
         if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || file.size() != countedSize)
             return transferOutcome::fileChanged;
-        switch (sendLine(line, lastPacketLength)) {
-        case lineOutcome::sent:
-            break;
-        case lineOutcome::canceled:
-            return transferOutcome::canceled;
-        case lineOutcome::sendFailed:
-            return transferOutcome::sendFailed;
-        }
+        const transferOutcome outcome = sendLine(line, lastPacketLength);
+        if (outcome != transferOutcome::running)
+            return outcome;
     }
     if (cancelRequested)
         return transferOutcome::canceled;
@@ -83,12 +73,12 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
 }
 
 // One line: a comment is skipped, a packet goes out with its repetitions and its hold.
-serialPortThread::lineOutcome serialPortThread::sendLine(const QByteArray &line, int &lastPacketLength)
+serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &line, int &lastPacketLength)
 {
     if (updateFileLine::isCommentLine(line)) {
         qDebug() << "Skipping comment line";
         emit updateProgress(1);
-        return lineOutcome::sent;
+        return transferOutcome::running;
     }
 
     const updateFileLine::packetLine converted = updateFileLine::convertPacketLine(line);
@@ -98,20 +88,20 @@ serialPortThread::lineOutcome serialPortThread::sendLine(const QByteArray &line,
     for (int repeat = 1; repeat < frames; ++repeat) {
         qDebug() << "Repeating current packet";
         if (sendPacket(converted.packet) < 0)
-            return lineOutcome::sendFailed;
+            return transferOutcome::sendFailed;
     }
     const qint64 sent = sendPacket(converted.packet);
     if (sent < 0)
-        return lineOutcome::sendFailed;
+        return transferOutcome::sendFailed;
 
     deliverPendingEvents();
     if (cancelRequested || !holdFrame(converted.frameHoldTime))
-        return lineOutcome::canceled;
+        return transferOutcome::canceled;
 
     qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << sent << "bytes";
     qDebug() << "Next package:";
     emit updateProgress(1);
-    return lineOutcome::sent;
+    return transferOutcome::running;
 }
 
 bool serialPortThread::holdFrame(quint32 milliseconds)
@@ -139,6 +129,7 @@ void serialPortThread::deliverPendingEvents()
 void serialPortThread::endTransfer(transferOutcome outcome, const QString &fileName)
 {
     switch (outcome) {
+    case transferOutcome::running:
     case transferOutcome::finished:
         emit finished();
         break;
