@@ -112,11 +112,6 @@ QByteArray virtualDmxLine::received() const
     return bytes;
 }
 
-bool virtualDmxLine::waitForBytes(int count, int timeoutMs) const
-{
-    return QTest::qWaitFor([&] { return received().size() >= count; }, timeoutMs);
-}
-
 QString virtualDmxLine::settingsAtFirstByte() const
 {
     QMutexLocker lock(&mutex);
@@ -138,11 +133,7 @@ void shimLog::clear()
 
 QVector<portSession> shimLog::sessions()
 {
-    struct cursor
-    {
-        int session;
-        qint64 lastEndNs;
-    };
+    struct cursor { int session; qint64 lastEndNs; };
     QVector<portSession> sessions;
     QHash<QByteArray, cursor> open; // by process and descriptor
     QFile file(logPath());

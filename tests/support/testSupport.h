@@ -16,7 +16,6 @@ public:
     ~virtualDmxLine();
     QString portPath() const { return path; }
     QByteArray received() const;
-    bool waitForBytes(int count, int timeoutMs = 5000) const;
     // The line as the program had set it when its first byte arrived, e.g. "250000 bit/s 8N2".
     QString settingsAtFirstByte() const;
 
