@@ -56,10 +56,10 @@ struct framePlan
     int holdMs;
 };
 
-QVector<framePlan> expand(const QStringList &spec)
+QVector<framePlan> expand(const QStringList &expected)
 {
     QVector<framePlan> frames;
-    for (const QString &item : spec) {
+    for (const QString &item : expected) {
         const QStringList hold = item.split(QLatin1Char('/'));
         const QStringList times = hold.first().split(QLatin1Char('*'));
         const int count = times.size() > 1 ? times.at(1).toInt() : 1;
@@ -182,17 +182,17 @@ portSession shimLog::last()
     return all.isEmpty() ? portSession() : all.last();
 }
 
-QStringList expandFrames(const QStringList &spec)
+QStringList expandFrames(const QStringList &expected)
 {
     QStringList hex;
-    for (const framePlan &frame : expand(spec))
+    for (const framePlan &frame : expand(expected))
         hex.append(frame.hex);
     return hex;
 }
 
-QString timingFaults(const portSession &session, const QStringList &spec)
+QString timingFaults(const portSession &session, const QStringList &expected)
 {
-    const QVector<framePlan> plan = expand(spec);
+    const QVector<framePlan> plan = expand(expected);
     QStringList faults;
     for (int i = 0; i < session.frames.size() && i < plan.size(); ++i) {
         const wireFrame &frame = session.frames.at(i);

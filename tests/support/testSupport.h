@@ -57,9 +57,9 @@ portSession last();
 
 // Expected frames, each "hex[*times][/holdMs]": "00 01 02*6/40" is the frame
 // 00 01 02 sent six times, the last followed by a 40 ms hold.
-QStringList expandFrames(const QStringList &spec);
+QStringList expandFrames(const QStringList &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
-QString timingFaults(const portSession &session, const QStringList &spec);
+QString timingFaults(const portSession &session, const QStringList &expected);
 
 // Sets a shim fault (or any variable) for as long as it lives.
 struct scopedEnvironment
