@@ -6,6 +6,10 @@
 #include <QDebug>
 #include <QSignalBlocker>
 
+#ifdef Q_OS_UNIX
+#include <sys/file.h>
+#endif
+
 namespace {
 
 // The DMX512 line: 250 000 bit/s, 8 data bits, no parity, 2 stop bits.
@@ -48,6 +52,17 @@ void serialPortThread::openPort(QString portName)
         serialPort->clearError();
         return;
     }
+#ifdef Q_OS_UNIX
+    // The library's lock file goes by the name the port was opened by, and
+    // root ignores the exclusive-use mark: a second updater reaching the
+    // adapter through a link would write to the same line. This lock is on
+    // the device itself, and is taken before anything touches the line.
+    if (flock(int(serialPort->handle()), LOCK_EX | LOCK_NB) != 0) {
+        serialPort->close();
+        setupPortError = QSerialPort::PermissionError;
+        return;
+    }
+#endif
     if (serialPort->isTextModeEnabled()) {
         setupErrorText = QStringLiteral("Interface Text mode enabled");
         return;
@@ -65,15 +80,14 @@ void serialPortThread::openPort(QString portName)
 
 bool serialPortThread::reportSetupFailure()
 {
-    if (!setupErrorText.isEmpty()) {
+    if (!setupErrorText.isEmpty())
         emit sendError(setupErrorText);
-        return true;
-    }
-    if (setupPortError != QSerialPort::NoError) {
+    else if (setupPortError != QSerialPort::NoError)
         reportPortError(setupPortError);
-        return true;
-    }
-    return false;
+    else
+        return false;
+    emit transferFailed(interfaceFailed);
+    return true;
 }
 
 qint64 serialPortThread::sendPacket(const QByteArray &packet)

@@ -22,6 +22,10 @@ public:
     serialPortThread(QString portName, QFileInfo updateFile);
     ~serialPortThread() override;
 
+    // What failed, for callers that act on the kind of a failure rather than
+    // on the operator's words.
+    enum failureKind { interfaceFailed, fileUnreadable, fileRefused, failedOnTheWay };
+
 signals:
     void portStatusChanged(qlonglong status);
     void sendError(QString error);
@@ -31,6 +35,9 @@ signals:
     void updateProgress(int progress);
     void finished();
     void canceled();
+    // The last signal of a transfer that ends neither finished nor canceled,
+    // after the sendError() or portStatusChanged() that told why.
+    void transferFailed(int kind);
 
 public slots:
     void startSending();

@@ -28,16 +28,20 @@ void serialPortThread::startSending()
 qint64 serialPortThread::checkUpdateFile(QFile &file)
 {
     // Read without text mode: counting and sending then see the same lines,
-    // and readLine() drops the carriage returns of CR LF files itself.
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+    // and readLine() drops the carriage returns of CR LF files itself. A pipe,
+    // a FIFO or a device cannot be read a second time for the frames, and
+    // opening a FIFO would wait for a writer: only a regular file is sent.
+    if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly)) {
         qDebug() << "Couldn't open file" << file.errorString();
         emit sendError(updateFileReading::openFailureText(file.fileName()));
+        emit transferFailed(fileUnreadable);
         return -1;
     }
     const updateFileReading::lineMeasure measure = updateFileReading::measureLines(file);
     const QString refusal = updateFileReading::refusalText(measure, file.fileName());
     if (!refusal.isEmpty()) {
         emit sendError(refusal);
+        emit transferFailed(fileRefused);
         return -1;
     }
     return measure.lines;
@@ -138,11 +142,13 @@ void serialPortThread::endTransfer(transferOutcome outcome, const QString &fileN
         break;
     case transferOutcome::fileChanged:
         emit sendError(QStringLiteral("Update file changed while it was being sent:") + fileName);
+        emit transferFailed(failedOnTheWay);
         break;
     case transferOutcome::sendFailed:
         // Reported already where the send failed, unless the port still holds its code.
         if (serialPort->error() != QSerialPort::NoError)
             reportPortError(serialPort->error());
+        emit transferFailed(failedOnTheWay);
         break;
     }
 }

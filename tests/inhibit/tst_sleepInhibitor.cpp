@@ -45,8 +45,8 @@ private slots:
         QTest::addColumn<QString>("event");
         QTest::addColumn<QString>("ending");
         QTest::newRow("finished") << "" << "finished";
-        QTest::newRow("canceled during a hold") << "cancel" << "canceled";
-        QTest::newRow("adapter unplugged") << "unplug" << "port:" + QString::number(QSerialPort::ResourceError);
+        QTest::newRow("canceled while sending") << "cancel" << "canceled";
+        QTest::newRow("adapter unplugged") << "unplug" << QStringLiteral("port:%1 | failed:3").arg(QSerialPort::ResourceError);
         QTest::newRow("answered after the end") << "answer late" << "finished";
     }
     void lockHeldUntilTheEnd()
@@ -59,17 +59,20 @@ private slots:
         calls.clear();
         answerLate = event == "answer late";
         const scopedEnvironment unplug("DMXSHIM_UNPLUG_AFTER", event == "unplug" ? "2" : "");
-        transferRun transfer(line.portPath(), writeUpdateFile(event == "cancel" ? "0 01\n4000000000 02\n" : "0 01\n5 02\n"));
+        transferRun transfer(line.portPath(), writeUpdateFile(event == "cancel" ? "0 01\n" + QByteArray("1 02\n").repeated(99999) : "0 01\n5 02\n"));
         transfer.start();
-        bool heldDuringHold = true;
+        bool heldWhileSending = true;
         if (event == "cancel") {
-            QTest::qWait(500); // the worker takes its replies between slices of the hold
-            heldDuringHold = readEnds.size() == 2 && released() == 0;
+            // The worker takes its replies after each frame: twenty frames after both answers the locks are its own.
+            QVERIFY(QTest::qWaitFor([&] { return readEnds.size() == 2; }));
+            const int answeredAt = shimLog::last().frames.size();
+            QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= answeredAt + 20; }));
+            heldWhileSending = released() == 0;
             transfer.cancel();
         }
         QVERIFY(transfer.waitForEnd(5000));
-        QCOMPARE(transfer.endings, QStringList{ending});
-        QVERIFY(heldDuringHold);
+        QCOMPARE(transfer.endings.join(" | "), ending);
+        QVERIFY(heldWhileSending);
         QVERIFY(QTest::qWaitFor([&] { return calls.size() == 2; }));
         const QString texts = QStringLiteral("|Orvana Firmware Updater|Updating fixture firmware|block");
         QCOMPARE(calls, QStringList({"sleep:idle" + texts, "handle-lid-switch" + texts}));

@@ -6,12 +6,13 @@
  *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
  *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
  *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
- * Only descriptors opened on /dev/pts/ are touched. No Qt in here.
+ * Only descriptors opened on /dev/pts/, or a link to it, are touched. No Qt in here.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -99,7 +100,8 @@ EXPORT int open64(const char *path, int flags, ...)
     resolve();
     long long startNs = nowNs();
     int fd = realOpen(path, flags, mode);
-    if (fd >= 0 && fd < MAX_FD && strncmp(path, "/dev/pts/", 9) == 0) {
+    char device[PATH_MAX]; /* a link to a pty is that pty */
+    if (fd >= 0 && fd < MAX_FD && strncmp(realpath(path, device) ? device : path, "/dev/pts/", 9) == 0) {
         ports[fd] = (struct port){1, 0, 0};
         logEvent("open", fd, startNs, path, NULL, 0);
     }

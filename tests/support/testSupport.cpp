@@ -234,6 +234,7 @@ transferRun::transferRun(const QString &portPath, const QString &filePath)
     connect(worker, &serialPortThread::sendError, this, [this](const QString &text) { endings << "sendError:" + text; });
     connect(worker, &serialPortThread::portStatusChanged, this,
             [this](qlonglong code) { endings << "port:" + QString::number(code); });
+    connect(worker, &serialPortThread::transferFailed, this, [this](int kind) { endings << "failed:" + QString::number(kind); });
     thread.start();
 }
 

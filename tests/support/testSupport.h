@@ -87,7 +87,7 @@ public:
     void cancel() { emit cancelSending(); }
     bool waitForEnd(int timeoutMs = 20000);
 
-    // "finished", "canceled", "sendError:<text>" or "port:<code>", in the order they came.
+    // "finished", "canceled", "sendError:<text>", "port:<code>" or "failed:<kind>", in the order they came.
     QStringList endings;
     int length = -1;
     int progress = 0;

@@ -6,6 +6,8 @@
 #include <QSerialPort>
 #include <QtTest>
 
+#include <memory>
+
 class tst_transfer : public QObject
 {
     Q_OBJECT
@@ -94,7 +96,7 @@ void tst_transfer::interruptedTransfer_data()
     QTest::addColumn<QByteArray>("contents");
     QTest::addColumn<int>("atFrame");    // act once this many frames are out; 0: right after the start
     QTest::addColumn<int>("atProgress"); // or once the progress reaches this
-    QTest::addColumn<QByteArray>("append");  // appended to the file instead of a cancel
+    QTest::addColumn<QByteArray>("change");  // instead of a cancel: "+text" appended, "=text" written over the start
     QTest::addColumn<QString>("ending");
     QTest::addColumn<QStringList>("frames");
     QTest::addColumn<int>("progress");
@@ -110,9 +112,12 @@ void tst_transfer::interruptedTransfer_data()
     QTest::newRow("cancel after the last packet") << "0 01\n5 02\n" + QByteArray("#\n").repeated(100000) << 0 << 2
                                                   << QByteArray() << "finished" << QStringList{"00 01*6", "00 02/5"}
                                                   << 100002;
-    QTest::newRow("file grows while sent") << QByteArray("300 01\n0 02\n") << 6 << 0 << QByteArray("0 03\n")
-                                           << "sendError:Update file changed while it was being sent:%1"
-                                           << QStringList{"00 01*6"} << 1;
+    const QString changed = "sendError:Update file changed while it was being sent:%1 | failed:3";
+    QTest::newRow("file grows while sent") << QByteArray("300 01\n0 02\n") << 6 << 0 << QByteArray("+0 03\n")
+                                           << changed << QStringList{"00 01*6"} << 1;
+    // Same size: only the last look at the file, after its last line, can tell.
+    QTest::newRow("file rewritten while sent") << QByteArray("300 01\n0 02\n") << 6 << 0 << QByteArray("=300 01\n0 03\n")
+                                               << changed << QStringList{"00 01*6", "00 02"} << 2;
 }
 
 void tst_transfer::interruptedTransfer()
@@ -120,7 +125,7 @@ void tst_transfer::interruptedTransfer()
     QFETCH(QByteArray, contents);
     QFETCH(int, atFrame);
     QFETCH(int, atProgress);
-    QFETCH(QByteArray, append);
+    QFETCH(QByteArray, change);
     QFETCH(QString, ending);
     QFETCH(QStringList, frames);
     QFETCH(int, progress);
@@ -130,14 +135,17 @@ void tst_transfer::interruptedTransfer()
     transferRun transfer(line.portPath(), file);
     transfer.start();
     QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= atFrame && transfer.progress >= atProgress; }));
-    if (append.isEmpty()) {
+    QFile changed(file);
+    if (change.isEmpty())
         transfer.cancel();
-    } else {
-        QFile grown(file);
-        QVERIFY(grown.open(QIODevice::Append) && grown.write(append) == append.size());
-    }
+    else if (change.startsWith('+'))
+        QVERIFY(changed.open(QIODevice::Append) && changed.write(change.mid(1)) == change.size() - 1);
+    else
+        QVERIFY(changed.open(QIODevice::ReadWrite) && changed.write(change.mid(1)) == change.size() - 1
+                && changed.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    changed.close();
     QVERIFY(transfer.waitForEnd(5000));
-    QCOMPARE(transfer.endings, QStringList{QString(ending).replace(QLatin1String("%1"), file)});
+    QCOMPARE(transfer.endings.join(" | "), QString(ending).replace(QLatin1String("%1"), file));
     QCOMPARE(transfer.progress, progress);
     QCOMPARE(shimLog::last().hex(), expandFrames(frames));
     QVERIFY2(timingFaults(shimLog::last(), frames).isEmpty(), qPrintable(timingFaults(shimLog::last(), frames)));
@@ -146,30 +154,34 @@ void tst_transfer::interruptedTransfer()
 void tst_transfer::refusedOrFailed_data()
 {
     QTest::addColumn<QByteArray>("fault"); // a shim setting, "name=value"
-    QTest::addColumn<QString>("port");     // empty: the virtual interface
-    QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<QString>("port");     // empty: the virtual interface; "held": a link to it, held by another worker
+    QTest::addColumn<QByteArray>("contents"); // or a path to send instead of a file with them
     QTest::addColumn<QString>("ending");
     QTest::addColumn<QStringList>("frames");
 
     const QByteArray packets("0 01\n0 02\n0 03\n");
+    const auto port = [](QSerialPort::SerialPortError code, int kind) { return QStringLiteral("port:%1 | failed:%2").arg(code).arg(kind); };
     QTest::newRow("DTR cannot be raised") << QByteArray("DMXSHIM_NO_DTR=1") << QString() << packets
-                                          << "sendError:Unable to set DataTerminalReady" << QStringList{};
+                                          << "sendError:Unable to set DataTerminalReady | failed:0" << QStringList{};
     QTest::newRow("interface missing") << QByteArray() << "/dev/pts/no-such-interface" << packets
-                                       << "port:" + QString::number(QSerialPort::DeviceNotFoundError) << QStringList{};
-    QTest::newRow("file missing") << QByteArray() << QString() << QByteArray()
-                                  << "sendError:Couldn't Open Update file:%1" << QStringList{};
+                                       << port(QSerialPort::DeviceNotFoundError, 0) << QStringList{};
+    // Whatever name it is reached by, and root too, an interface carries one update at a time.
+    QTest::newRow("interface held under another name") << QByteArray() << "held" << packets
+                                                       << port(QSerialPort::PermissionError, 0) << QStringList{};
+    QTest::newRow("file missing") << QByteArray() << QString() << QByteArray("/nonexistent/update.fwb")
+                                  << "sendError:Couldn't Open Update file:%1 | failed:1" << QStringList{};
+    QTest::newRow("not a regular file") << QByteArray() << QString() << QByteArray("/dev/null")
+                                        << "sendError:Couldn't Open Update file:%1 | failed:1" << QStringList{};
     QTest::newRow("line too long") << QByteArray() << QString() << "0 01\n" + QByteArray(70000, '1') + "\n0 02\n"
-                                   << "sendError:Update file line 2 is too long:%1" << QStringList{};
+                                   << "sendError:Update file line 2 is too long:%1 | failed:2" << QStringList{};
     QTest::newRow("unplugged at the third frame") << QByteArray("DMXSHIM_UNPLUG_AFTER=2") << QString() << packets
-                                                  << "port:" + QString::number(QSerialPort::ResourceError)
-                                                  << QStringList{"00 01*2"};
+                                                  << port(QSerialPort::ResourceError, 3) << QStringList{"00 01*2"};
     // Qt keeps what it could not write and tries again: that must neither reach
     // the line later nor be reported again.
     QTest::newRow("a write fails") << QByteArray("DMXSHIM_WRITES_FAIL_AFTER=2") << QString() << packets
-                                   << "port:" + QString::number(QSerialPort::ResourceError) << QStringList{"00 01*2", ""};
+                                   << port(QSerialPort::ResourceError, 3) << QStringList{"00 01*2", ""};
     QTest::newRow("adapter stops taking bytes") << QByteArray("DMXSHIM_STUCK_AFTER=1") << QString() << packets
-                                                << "port:" + QString::number(QSerialPort::TimeoutError)
-                                                << QStringList{"00 01", ""};
+                                                << port(QSerialPort::TimeoutError, 3) << QStringList{"00 01", ""};
 }
 
 void tst_transfer::refusedOrFailed()
@@ -183,12 +195,27 @@ void tst_transfer::refusedOrFailed()
     shimLog::clear();
     const QList<QByteArray> setting = fault.split('=');
     const scopedEnvironment faultOn(setting.first().constData(), setting.value(1));
-    const QString file = contents.isEmpty() ? QStringLiteral("/nonexistent/update.fwb") : writeUpdateFile(contents);
+    const QString file = contents.startsWith('/') ? QString::fromLatin1(contents) : writeUpdateFile(contents);
+    QTemporaryDir links;
+    std::unique_ptr<transferRun> holder;
+    if (port == QLatin1String("held")) {
+        holder.reset(new transferRun(line.portPath(), writeUpdateFile("0 01\n100000 02\n")));
+        holder->start();
+        QVERIFY(QTest::qWaitFor([] { return shimLog::last().frames.size() >= 7; }));
+        port = links.filePath(QStringLiteral("usb-interface"));
+        QVERIFY(QFile::link(line.portPath(), port));
+    }
     transferRun transfer(port.isEmpty() ? line.portPath() : port, file);
     transfer.start();
     QVERIFY(transfer.waitForEnd(5000));
-    QCOMPARE(transfer.endings, QStringList{QString(ending).replace(QLatin1String("%1"), file)});
+    QCOMPARE(transfer.endings.join(" | "), QString(ending).replace(QLatin1String("%1"), file));
     QCOMPARE(shimLog::last().hex(), expandFrames(frames));
+    if (holder) {
+        holder->cancel();
+        QVERIFY(holder->waitForEnd(5000));
+        QCOMPARE(holder->endings, QStringList{"canceled"});
+        QCOMPARE(shimLog::sessions().first().hex(), expandFrames({"00 01*6", "00 02"}));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_transfer)
