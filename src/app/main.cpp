@@ -5,7 +5,10 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    QCoreApplication::addLibraryPath(QStringLiteral("./dll"));
+    // Beside the program, where an installed copy keeps its libraries: a "dll"
+    // folder in the working directory, which holds the update files, could
+    // bring code with an update bundle.
+    QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QStringLiteral("/dll"));
     // Wayland desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.orvana.FirmwareUpdater"));
 
