@@ -14,7 +14,7 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(QWidget *parent)
     : QMainWindow(parent),
       ui(new fixtureSoftwareUpdaterForm),
       portActionGroup(nullptr),
-      version(QStringLiteral("1.0.1")),
+      version(QStringLiteral(UPDATER_VERSION)),
       productName(QStringLiteral("Orvana Firmware Updater")),
       fileFilter(QStringLiteral("(*.fwb)")),
       windowTitleText(productName + QLatin1Char(' ') + version),

@@ -8,8 +8,6 @@
 #include <QPushButton>
 #include <QVariant>
 
-#include <utility>
-
 #include "fixtureSoftwareUpdaterForm.h"
 
 namespace {
@@ -28,24 +26,21 @@ void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
     serialPorts = availableSerialPorts();
     removeInterfaceEntries();
 
-    for (const serialPortDescription &port : std::as_const(serialPorts)) {
-        if (!isListedInterface(port))
-            continue;
-
-        // In front of the first entry: the port listed last ends up on top.
-        QAction *entry = portActionGroup->addAction(interfaceMenuText(port));
+    // From the bottom entry up, each above the ones before it. Every entry is
+    // made current in turn, so the top entry ends current whatever was chosen
+    // before: technicians rely on the newest adapter being the one an update goes to.
+    const QList<serialPortDescription> menu = interfaceMenu(serialPorts);
+    for (auto port = menu.crbegin(); port != menu.crend(); ++port) {
+        QAction *entry = portActionGroup->addAction(interfaceMenuText(*port));
         ui->menuPort->insertAction(ui->menuPort->actions().value(0), entry);
         // Our own adapters become current even before their port name is set.
-        if (isVantorInterface(port))
+        if (isVantorInterface(*port))
             serialPortSelected(entry);
 
-        entry->setData(port.portName);
-        qDebug() << port.portName << port.description << port.manufacturer << port.serialNumber;
+        entry->setData(port->portName);
+        qDebug() << port->portName << port->description << port->manufacturer << port->serialNumber;
 
-        // Every entry is made current in turn, so the top entry ends current
-        // whatever was chosen before: technicians rely on the newest adapter
-        // being the one an update goes to.
-        if (port.portName == selectedPortName) {
+        if (port->portName == selectedPortName) {
             entry->setCheckable(true);
             entry->setChecked(true);
         } else {

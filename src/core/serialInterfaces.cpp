@@ -39,6 +39,16 @@ bool isListedInterface(const serialPortDescription &port)
     return !port.serialNumber.isEmpty();
 }
 
+QList<serialPortDescription> interfaceMenu(const QList<serialPortDescription> &ports)
+{
+    QList<serialPortDescription> menu;
+    for (const serialPortDescription &port : ports) {
+        if (isListedInterface(port))
+            menu.prepend(port);
+    }
+    return menu;
+}
+
 bool isVantorInterface(const serialPortDescription &port)
 {
     return port.manufacturer == QLatin1String("Silicon Labs");

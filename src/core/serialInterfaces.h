@@ -29,6 +29,10 @@ void setSerialPortLister(serialPortLister lister);
 // can drive a fixture line: only ports with one are offered as interfaces.
 bool isListedInterface(const serialPortDescription &port);
 
+// The Interfaces menu, top entry first: the listed ports, each one
+// enumerated above those before it, so the newest adapter is on top.
+QList<serialPortDescription> interfaceMenu(const QList<serialPortDescription> &ports);
+
 // Our own adapters, recognised by the maker their USB bridge reports.
 bool isVantorInterface(const serialPortDescription &port);
 
