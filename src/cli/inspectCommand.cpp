@@ -1,7 +1,5 @@
-#include "inspectCommand.h"
-
-#include "exitCodes.h"
-#include "terminalOutput.h"
+#include "commands.h"
+#include "terminal.h"
 #include "updateFileAnalysis.h"
 
 #include <QJsonArray>
@@ -19,24 +17,15 @@ QJsonObject toJson(const updateFileAnalysis &analysis)
 {
     const updateFileHeader &header = analysis.header;
     QJsonArray warnings;
-    for (const fileWarning &warning : analysis.warnings.warnings())
+    for (const fileWarning &warning : analysis.warnings)
         warnings.append(QJsonObject{{"line", warning.line}, {"kind", warning.kind}, {"message", warning.message}});
-    return QJsonObject{
-        {"file", analysis.file},
-        {"sha256", textOrNull(QString::fromLatin1(analysis.sha256))},
-        {"header", QJsonObject{{"application", header.application}, {"vendor", header.vendor},
-                               {"fixture", header.fixture}, {"version", header.version}}},
-        {"lines", analysis.lines},
-        {"packetLines", analysis.packetLines},
-        {"commentLines", analysis.commentLines},
-        {"frames", analysis.tally.frames},
-        {"packetBytes", analysis.tally.packetBytes},
-        {"holdTimeMs", analysis.tally.holdTimeMs},
-        {"wireTimeUs", analysis.tally.wireTimeUs},
-        {"warnings", warnings},
-        {"warningCount", analysis.warnings.count()},
-        {"refused", textOrNull(analysis.refused)},
-    };
+    return QJsonObject{{"file", analysis.file}, {"sha256", textOrNull(QString::fromLatin1(analysis.sha256))},
+                       {"header", QJsonObject{{"application", header.application}, {"vendor", header.vendor},
+                                              {"fixture", header.fixture}, {"version", header.version}}},
+                       {"lines", analysis.lines}, {"packetLines", analysis.packetLines}, {"commentLines", analysis.commentLines},
+                       {"frames", analysis.frames}, {"packetBytes", analysis.packetBytes}, {"holdTimeMs", analysis.holdTimeMs},
+                       {"wireTimeUs", analysis.wireTimeUs}, {"warnings", warnings}, {"warningCount", analysis.warningCount},
+                       {"refused", textOrNull(analysis.refused)}};
 }
 
 QString duration(qint64 microseconds)
@@ -46,8 +35,7 @@ QString duration(qint64 microseconds)
 
 void printReport(const updateFileAnalysis &analysis)
 {
-    const auto line = [](const QString &text) { terminalOutput::printLine(stdout, text); };
-    const frameTally &tally = analysis.tally;
+    const auto line = [](const QString &text) { terminal::printLine(stdout, text); };
     line(QStringLiteral("File:         %1").arg(analysis.file));
     if (!analysis.sha256.isEmpty())
         line(QStringLiteral("SHA-256:      %1").arg(QString::fromLatin1(analysis.sha256)));
@@ -55,32 +43,36 @@ void printReport(const updateFileAnalysis &analysis)
     line(QStringLiteral("Application:  %1").arg(analysis.header.applicationText()));
     line(QStringLiteral("Lines:        %1 (%2 packet lines, %3 comment lines)")
              .arg(analysis.lines).arg(analysis.packetLines).arg(analysis.commentLines));
-    line(QStringLiteral("Frames:       %1 (%2 packet bytes)").arg(tally.frames).arg(tally.packetBytes));
-    line(QStringLiteral("Hold time:    %1").arg(duration(tally.holdTimeMs * 1000)));
-    line(QStringLiteral("Wire time:    %1 at best").arg(duration(tally.wireTimeUs)));
-    for (const fileWarning &warning : analysis.warnings.warnings())
-        line(QStringLiteral("Line %1: %2").arg(warning.line).arg(warning.message));
-    const qint64 unlisted = analysis.warnings.count() - analysis.warnings.warnings().size();
-    if (unlisted > 0)
-        line(QStringLiteral("... and %1 more warnings").arg(unlisted));
-    if (!analysis.refused.isEmpty())
-        line(QStringLiteral("Refused:      %1").arg(analysis.refused));
+    line(QStringLiteral("Frames:       %1 (%2 packet bytes)").arg(analysis.frames).arg(analysis.packetBytes));
+    line(QStringLiteral("Hold time:    %1").arg(duration(analysis.holdTimeMs * 1000)));
+    line(QStringLiteral("Wire time:    %1 at best").arg(duration(analysis.wireTimeUs)));
+}
+
+void printJson(QJsonObject object, int status)
+{
+    object.insert(QStringLiteral("exitCode"), status);
+    terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
 } // namespace
 
-int inspectCommand(const QString &path, bool json, bool strict)
+int inspectCommand(const QString &file, bool json, bool strict)
 {
-    const updateFileAnalysis analysis = analyzeUpdateFile(path);
+    const updateFileAnalysis analysis = analyzeUpdateFile(file);
     if (!analysis.opened()) {
-        terminalOutput::printError(analysis.openFailure);
+        terminal::printError(analysis.openFailure);
+        if (json)
+            printJson({{"file", file}, {"error", analysis.openFailure.section(QLatin1Char('\n'), 0, 0)}}, exitCode::fileUnreadable);
         return exitCode::fileUnreadable;
     }
+    const QString refusal = analysis.refusal(strict);
+    const int status = refusal.isEmpty() ? exitCode::finished : exitCode::fileRefused;
     if (json)
-        terminalOutput::print(stdout, QString::fromUtf8(QJsonDocument(toJson(analysis)).toJson()));
+        printJson(toJson(analysis), status);
     else
         printReport(analysis);
-    if (!analysis.refused.isEmpty())
-        return exitCode::fileRefused;
-    return strict && analysis.warnings.count() > 0 ? exitCode::fileRefused : exitCode::finished;
+    analysis.printWarnings();
+    if (!refusal.isEmpty())
+        terminal::printError(refusal);
+    return status;
 }

@@ -1,89 +1,113 @@
-#include "portsCommand.h"
-
-#include "exitCodes.h"
-#include "portAccess.h"
+#include "commands.h"
 #include "serialInterfaces.h"
-#include "terminalOutput.h"
+#include "terminal.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#ifdef Q_OS_LINUX
+#include <cerrno>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
-QJsonObject describe(const serialPortDescription &port)
+QList<serialPortDescription> portList(bool all)
 {
-    const bool listed = isListedInterface(port);
-    return QJsonObject{{"portName", port.portName},
-                       {"systemLocation", port.systemLocation},
-                       {"label", listed ? QJsonValue(interfaceMenuText(port)) : QJsonValue()},
-                       {"manufacturer", port.manufacturer},
-                       {"serialNumber", port.serialNumber},
-                       {"description", port.description},
-                       {"vendorId", port.vendorId >= 0 ? QJsonValue(port.vendorId) : QJsonValue()},
-                       {"productId", port.productId >= 0 ? QJsonValue(port.productId) : QJsonValue()},
-                       {"listed", listed},
-                       {"accessible", checkPortAccess(port.systemLocation).accessible}};
+    const QList<serialPortDescription> ports = availableSerialPorts();
+    QList<serialPortDescription> entries = interfaceMenu(ports);
+    for (const serialPortDescription &port : ports) {
+        if (all && !isListedInterface(port))
+            entries.append(port);
+    }
+    return entries;
 }
 
-QString usbIds(const QJsonObject &entry)
+void printEntry(const serialPortDescription &port)
 {
-    if (entry.value(QLatin1String("vendorId")).isNull())
-        return QString();
-    const auto hex = [&](const char *key) {
-        return QStringLiteral("%1").arg(entry.value(QLatin1String(key)).toInt(), 4, 16, QLatin1Char('0'));
-    };
-    return QStringLiteral(", USB %1:%2").arg(hex("vendorId"), hex("productId"));
-}
-
-void printEntry(const QJsonObject &entry)
-{
-    const auto text = [&](const char *key) { return entry.value(QLatin1String(key)).toString(); };
-    const QString title = entry.value(QLatin1String("listed")).toBool()
-        ? text("label")
-        : QStringLiteral("%1 (not in the menu: no serial number)").arg(text("portName"));
-    terminalOutput::printLine(stdout, title);
-    terminalOutput::printLine(stdout, QStringLiteral("    port %1 at %2%3")
-                                          .arg(text("portName"), text("systemLocation"), usbIds(entry)));
+    const auto line = [](const QString &text) { terminal::printLine(stdout, text); };
+    line(isListedInterface(port) ? interfaceMenuText(port) : port.portName + QStringLiteral(" (not in the menu: no serial number)"));
+    const QString usb = QStringLiteral(", USB %1:%2").arg(port.vendorId, 4, 16, QLatin1Char('0')).arg(port.productId, 4, 16, QLatin1Char('0'));
+    line(QStringLiteral("    port %1 at %2%3").arg(port.portName, port.systemLocation, port.vendorId >= 0 ? usb : QString()));
     // Only what the port reports: built-in ports often report nothing.
-    QStringList details{text("description")};
-    if (!text("manufacturer").isEmpty())
-        details << QStringLiteral("made by ") + text("manufacturer");
-    if (!text("serialNumber").isEmpty())
-        details << QStringLiteral("serial number ") + text("serialNumber");
+    QStringList details{port.description};
+    details << (port.manufacturer.isEmpty() ? QString() : QStringLiteral("made by ") + port.manufacturer)
+            << (port.serialNumber.isEmpty() ? QString() : QStringLiteral("serial number ") + port.serialNumber);
     details.removeAll(QString());
-    if (!details.isEmpty())
-        terminalOutput::printLine(stdout, QStringLiteral("    ") + details.join(QStringLiteral(", ")));
-    const QString hint = checkPortAccess(text("systemLocation")).hint;
-    if (!hint.isEmpty())
-        terminalOutput::printLine(stdout, QStringLiteral("    ") + hint);
+    const QString hint = portAccessHint(port.systemLocation);
+    for (const QString &more : {details.join(QStringLiteral(", ")), hint}) {
+        if (!more.isEmpty())
+            line(QStringLiteral("    ") + more);
+    }
 }
 
 } // namespace
 
 QJsonArray interfaceList(bool all)
 {
-    QJsonArray listed, leftOut;
-    const QList<serialPortDescription> ports = availableSerialPorts();
-    // The window puts every interface it lists above the ones before it.
-    for (auto port = ports.crbegin(); port != ports.crend(); ++port)
-        (isListedInterface(*port) ? listed : leftOut).append(describe(*port));
-    if (all)
-        for (const QJsonValue &entry : leftOut)
-            listed.append(entry);
-    return listed;
+    QJsonArray entries;
+    for (const serialPortDescription &port : portList(all)) {
+        const bool listed = isListedInterface(port);
+#ifdef Q_OS_LINUX
+        const QJsonValue accessible = portAccessHint(port.systemLocation).isEmpty();
+#else
+        const QJsonValue accessible; // the system cannot say
+#endif
+        entries.append(QJsonObject{{"portName", port.portName}, {"systemLocation", port.systemLocation},
+                                   {"label", listed ? QJsonValue(interfaceMenuText(port)) : QJsonValue()}, {"manufacturer", port.manufacturer},
+                                   {"serialNumber", port.serialNumber}, {"description", port.description},
+                                   {"vendorId", port.vendorId >= 0 ? QJsonValue(port.vendorId) : QJsonValue()},
+                                   {"productId", port.productId >= 0 ? QJsonValue(port.productId) : QJsonValue()},
+                                   {"listed", listed}, {"accessible", accessible}});
+    }
+    return entries;
 }
 
 int portsCommand(bool all, bool json)
 {
-    const QJsonArray entries = interfaceList(all);
     if (json) {
-        terminalOutput::print(stdout, QString::fromUtf8(QJsonDocument(entries).toJson()));
+        terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(interfaceList(all)).toJson(QJsonDocument::Compact)));
         return exitCode::finished;
     }
+    const QList<serialPortDescription> entries = portList(all);
     if (entries.isEmpty())
-        terminalOutput::printLine(stdout, all ? QStringLiteral("No serial ports.")
-                                              : QStringLiteral("No interfaces; --all lists ports without a serial number."));
-    for (const QJsonValue &entry : entries)
-        printEntry(entry.toObject());
+        terminal::printLine(stdout, all ? QStringLiteral("No serial ports.")
+                                        : QStringLiteral("No interfaces; --all lists ports without a serial number."));
+    for (const serialPortDescription &port : entries)
+        printEntry(port);
     return exitCode::finished;
 }
+
+#ifdef Q_OS_LINUX
+
+QString portAccessHint(const QString &systemLocation)
+{
+    const QByteArray path = QFile::encodeName(systemLocation);
+    struct stat status{};
+    if (access(path.constData(), R_OK | W_OK) == 0)
+        return QString();
+    if (errno == ENOENT || stat(path.constData(), &status) != 0)
+        return QStringLiteral("the device is gone; was the adapter unplugged?");
+    // A group helps only where it may read and write the device.
+    const group *owningGroup = getgrgid(status.st_gid);
+    if ((status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && owningGroup)
+        return QStringLiteral("no access: join the %1 group (sudo usermod -aG %1 \"$USER\") and log in again")
+            .arg(QString::fromLocal8Bit(owningGroup->gr_name));
+    const passwd *owner = getpwuid(status.st_uid);
+    return QStringLiteral("no access: only %1 may open it (mode %2); ask for a udev rule that gives it to a group")
+        .arg(owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(status.st_uid))
+        .arg(status.st_mode & 0777, 3, 8, QLatin1Char('0'));
+}
+
+#else
+
+QString portAccessHint(const QString &)
+{
+    return QString();
+}
+
+#endif

@@ -1,161 +1,300 @@
-#include "sendCommand.h"
-
-#include "cancelSignals.h"
-#include "exitCodes.h"
-#include "jsonEvents.h"
-#include "portTransfer.h"
-#include "progressDisplay.h"
-#include "terminalOutput.h"
+#include "commands.h"
+#include "serialPortErrorText.h"
+#include "serialPortThread.h"
+#include "terminal.h"
 #include "updateFileAnalysis.h"
-#include "wireTimeline.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <QThread>
+#include <QTimer>
 
-#include <memory>
+#include <csignal>
+#include <utility>
 #include <vector>
+
 
 namespace {
 
-progressDisplay::style displayStyle(const sendOptions &options)
+enum class outcome { finished, canceled, failed };
+const char *const stateWords[] = {"finished", "canceled", "failed"};
+const char *const eventNames[] = {"finished", "canceled", "error"};
+// For each of the worker's failure kinds, in its order.
+const int failureStatus[] = {exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused,
+                             exitCode::transferFailed};
+
+QString portErrorHint(int code, const QString &device)
 {
-    if (options.quiet)
-        return progressDisplay::style::quiet;
-    return terminalOutput::isTerminal(stderr) ? progressDisplay::style::redraw : progressDisplay::style::plain;
+    if (code == QSerialPort::DeviceNotFoundError)
+        return QStringLiteral("'%1 ports' lists the interfaces there are").arg(QCoreApplication::applicationName());
+    const QString access = code == QSerialPort::PermissionError ? portAccessHint(device) : QString();
+    if (code == QSerialPort::PermissionError && access.isEmpty())
+        return QStringLiteral("another program holds the interface: another update, a console or a terminal program");
+    return access;
 }
 
-// The transfers on all ports, and what is told about them.
+// Where the serial-port library looks for a port: a name (ttyUSB0) in /dev,
+// a path where it says.
+QString portLocation(const QString &name)
+{
+#ifdef Q_OS_UNIX
+    if (!name.startsWith(QLatin1Char('/')) && !name.startsWith(QLatin1String("./")) && !name.startsWith(QLatin1String("../")))
+        return QStringLiteral("/dev/") + name;
+#endif
+    return name;
+}
+
+void writeEvent(bool json, const QString &port, const char *name, QJsonObject fields)
+{
+    if (!json)
+        return;
+    fields.insert(QStringLiteral("event"), QLatin1String(name));
+    fields.insert(QStringLiteral("port"), port);
+    terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact)));
+}
+
+// The updates on all ports, each by the window's worker on a thread of its
+// own, driven the way the window drives it; and what is told of them.
 class sendRun
 {
 public:
-    sendRun(const sendOptions &options, qint64 wireTimeUs);
+    sendRun(const sendOptions &options, const updateFileAnalysis &file);
+    ~sendRun();
     int exec();
 
 private:
     struct port
     {
-        std::unique_ptr<portTransfer> transfer;
-        std::unique_ptr<wireTimeline> timeline;
+        QString name;
+        QThread thread;
+        serialPortThread *worker = nullptr; // until the run is over
         QElapsedTimer clock;
         portProgress progress;
+        qint64 lastEventMs = -1000;
+        QString message, hint; // the first report, the one the window would show; then the end
+        outcome ending = outcome::finished;
+        bool over = false;
     };
 
     void startPort(int index);
-    void started(int index, int lines);
-    void progressed(int index, int linesDone);
-    void ended(int index, const transferEnding &ending);
+    void progressed(int index, int step);
+    void failed(int index, const QString &message, const QString &hint = QString());
+    void end(int index, outcome what, int status);
+    void everyTick();
+    void printSummary() const;
+    qint64 remainingMs(const portProgress &progress) const;
 
     const sendOptions &options;
-    const qint64 wireTimeUs;
+    const updateFileAnalysis &file;
     std::vector<port> ports;
     progressDisplay display;
-    jsonEvents events;
-    cancelSignals interrupts;
     QEventLoop loop;
+    QTimer ticks;
     int running = 0;
+    bool canceling = false;
     int result = exitCode::finished;
 };
 
-sendRun::sendRun(const sendOptions &options, qint64 wireTimeUs)
-    : options(options),
-      wireTimeUs(wireTimeUs),
-      ports(size_t(options.ports.size())),
-      display(options.ports, displayStyle(options)),
-      events(options.json, int(options.ports.size()))
+sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file)
+    : options(options), file(file), ports(size_t(options.ports.size())),
+      // Lines redrawn in place would tear the JSON that shares a terminal with them.
+      display(options.ports, options.quiet                         ? progressDisplay::style::quiet
+                             : terminal::columns() > 0 && !options.json ? progressDisplay::style::redraw
+                                                                    : progressDisplay::style::plain)
 {
-    QObject::connect(&interrupts, &cancelSignals::cancelRequested, &loop, [this] {
-        for (port &each : ports)
-            each.transfer->cancel();
-    });
+    terminal::catchCancelSignals();
+    QObject::connect(&ticks, &QTimer::timeout, &loop, [this] { everyTick(); });
+}
+
+sendRun::~sendRun()
+{
+    // Each worker waits for its last frame to leave the adapter before it goes.
+    for (port &each : ports) {
+        each.thread.quit();
+        each.thread.wait();
+    }
 }
 
 int sendRun::exec()
 {
-    for (int index = 0; index < int(ports.size()); ++index)
-        startPort(index);
     running = int(ports.size());
+    for (int index = 0; index < running; ++index)
+        startPort(index);
+    ticks.start(100);
     loop.exec();
     display.finish();
-    // Each waits for its worker, and the worker for its last frame.
-    ports.clear();
+    printSummary();
     return result;
 }
 
 void sendRun::startPort(int index)
 {
     port &each = ports[size_t(index)];
-    each.transfer = std::make_unique<portTransfer>(portLocation(options.ports.at(index)), QFileInfo(options.file));
-    each.timeline = std::make_unique<wireTimeline>(options.file, wireTimeUs);
-    portTransfer *transfer = each.transfer.get();
-    QObject::connect(transfer, &portTransfer::started, &loop, [this, index](int lines) { started(index, lines); });
-    QObject::connect(transfer, &portTransfer::progressed, &loop, [this, index](int done) { progressed(index, done); });
-    QObject::connect(transfer, &portTransfer::endedWith, &loop,
-                     [this, index](const transferEnding &ending) { ended(index, ending); });
+    each.name = options.ports.at(index);
+    const QString device = portLocation(each.name);
+    // The worker opens the port here, as the window's does.
+    auto *worker = each.worker = new serialPortThread(device, QFileInfo(file.path));
+    worker->moveToThread(&each.thread);
+    QObject::connect(&each.thread, &QThread::finished, worker, &QObject::deleteLater);
+    QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
+        each.progress.lines = lines;
+        each.progress.remainingMs = remainingMs(each.progress);
+        display.update(index, each.progress);
+        writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)},
+                                                      {"lines", lines}, {"wireTimeUs", file.wireTimeUs}});
+    });
+    QObject::connect(worker, &serialPortThread::updateProgress, &loop, [=](int step) { progressed(index, step); });
+    QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
+        // A copy of piped input goes by the name it was given.
+        failed(index, QString(text).replace(file.path, file.file));
+    });
+    QObject::connect(worker, &serialPortThread::portStatusChanged, &loop, [=](qlonglong code) {
+        const QString text = serialPortErrorMessage(int(code));
+        // The window has no words for such a code and silently resets; a script needs some.
+        failed(index, text.isEmpty() ? QStringLiteral("Serialport Error: %1").arg(code) : text, portErrorHint(int(code), device));
+    });
+    QObject::connect(worker, &serialPortThread::finished, &loop, [=] { end(index, outcome::finished, exitCode::finished); });
+    QObject::connect(worker, &serialPortThread::canceled, &loop, [=] { end(index, outcome::canceled, exitCode::canceled); });
+    QObject::connect(worker, &serialPortThread::transferFailed, &loop,
+                     [=](int kind) { end(index, outcome::failed, failureStatus[qBound(0, kind, 3)]); });
     each.clock.start();
-    transfer->start();
+    each.thread.start();
+    QMetaObject::invokeMethod(worker, &serialPortThread::startSending, Qt::QueuedConnection);
 }
 
-void sendRun::started(int index, int lines)
+void sendRun::progressed(int index, int step)
 {
     port &each = ports[size_t(index)];
-    each.progress.lines = lines;
-    each.progress.remainingMs = each.timeline->remainingMs(0);
-    display.update(index, each.progress);
-    events.start(options.ports.at(index), lines, wireTimeUs);
+    portProgress &progress = each.progress;
+    progress.linesDone += step;
+    progress.elapsedMs = each.clock.elapsed();
+    progress.remainingMs = remainingMs(progress);
+    display.update(index, progress);
+    // At most ten a second for each port.
+    if (progress.elapsedMs - each.lastEventMs < 100)
+        return;
+    each.lastEventMs = progress.elapsedMs;
+    writeEvent(options.json, each.name, "progress", {{"line", progress.linesDone}, {"lines", progress.lines},
+                                                     {"elapsedMs", progress.elapsedMs}, {"remainingMs", progress.remainingMs}});
 }
 
-void sendRun::progressed(int index, int linesDone)
+// As in the window, the worker stops at the next frame boundary after a report.
+void sendRun::failed(int index, const QString &message, const QString &hint)
 {
     port &each = ports[size_t(index)];
-    each.progress.linesDone = linesDone;
+    if (each.message.isEmpty()) {
+        each.message = message;
+        each.hint = hint;
+    }
+    QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+}
+
+void sendRun::end(int index, outcome what, int status)
+{
+    port &each = ports[size_t(index)];
+    if (each.over)
+        return;
+    each.over = true;
+    // A port error that did not stop the worker fails the update all the same, as in the window.
+    if (!each.message.isEmpty() && what != outcome::failed) {
+        what = outcome::failed;
+        status = exitCode::transferFailed;
+    }
+    each.ending = what;
+    if (what != outcome::failed)
+        each.message = what == outcome::finished ? QStringLiteral("Finished!") : QStringLiteral("Canceled!");
     each.progress.elapsedMs = each.clock.elapsed();
-    each.timeline->advanceTo(linesDone);
-    each.progress.remainingMs = each.timeline->remainingMs(each.progress.elapsedMs);
-    display.update(index, each.progress);
-    events.progress(index, options.ports.at(index), linesDone, each.progress.lines, each.progress.elapsedMs,
-                    each.progress.remainingMs);
-}
-
-void sendRun::ended(int index, const transferEnding &ending)
-{
-    port &each = ports[size_t(index)];
-    each.progress.elapsedMs = each.clock.elapsed();
-    display.update(index, each.progress);
-    display.ended(index, ending);
-    events.ending(options.ports.at(index), ending);
-    result = qMax(result, ending.exitCode);
+    const QString told = each.message + (each.hint.isEmpty() ? QString() : QStringLiteral("\n    ") + each.hint);
+    display.ended(index, QLatin1String(stateWords[int(what)]), what == outcome::failed ? told : QString());
+    writeEvent(options.json, each.name, eventNames[int(what)], {{"message", each.message}, {"exitCode", status}, {"lines", file.lines},
+                                                          {"line", each.progress.linesDone}, {"elapsedMs", each.progress.elapsedMs}});
+    result = qMax(result, status);
     if (--running == 0)
         loop.quit();
 }
 
-// Refused before any port is touched; a script still hears of every port.
-int refuseFile(const sendOptions &options, const QString &text, int code)
+// Takes a cancel signal, and keeps the elapsed time moving while a port waits.
+void sendRun::everyTick()
 {
-    terminalOutput::printError(text);
-    jsonEvents events(options.json, int(options.ports.size()));
-    for (const QString &name : options.ports)
-        events.ending(name, {transferEnding::error, text, code});
-    return code;
+    if (const int signalNumber = terminal::takeCancelSignal()) {
+        const QString name = signalNumber == SIGINT ? QStringLiteral("Ctrl-C")
+            : signalNumber == SIGTERM             ? QStringLiteral("SIGTERM")
+                                                  : QStringLiteral("SIGHUP");
+        if (!std::exchange(canceling, true))
+            display.tell(name + QStringLiteral(": canceling; each update stops once the frame in flight is out")
+                         + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
+        for (const port &each : ports)
+            QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+    }
+    for (int index = 0; index < int(ports.size()); ++index) {
+        port &each = ports[size_t(index)];
+        each.progress.elapsedMs = each.clock.elapsed();
+        if (!each.over)
+            display.update(index, each.progress);
+    }
+}
+
+// One line for each port, failures last: the last thing on screen is what went wrong.
+void sendRun::printSummary() const
+{
+    if (options.json || options.quiet || ports.size() < 2)
+        return;
+    for (const outcome what : {outcome::finished, outcome::canceled, outcome::failed}) {
+        for (const port &each : ports) {
+            if (each.ending == what)
+                terminal::printLine(stderr, QStringLiteral("%1: %2").arg(each.name, each.message));
+        }
+    }
+}
+
+qint64 sendRun::remainingMs(const portProgress &progress) const
+{
+    // Opening the port and starting the thread would weigh too much in the
+    // pace of the first few frames: the ideal time is the better guess then.
+    const qint64 doneUs = file.wireTimeUsBefore(progress.linesDone);
+    const qint64 leftUs = qMax<qint64>(0, file.wireTimeUs - doneUs);
+    return doneUs < 1000000 ? leftUs / 1000 : qint64(double(leftUs) * double(progress.elapsedMs) / double(doneUs));
 }
 
 } // namespace
 
-QString portLocation(const QString &name)
-{
-#ifdef Q_OS_UNIX
-    if (!name.contains(QLatin1Char('/')))
-        return QStringLiteral("/dev/") + name;
-#endif
-    return name;
-}
-
 int sendCommand(const sendOptions &options)
 {
-    const updateFileAnalysis analysis = analyzeUpdateFile(options.file);
-    if (!analysis.opened())
-        return refuseFile(options, analysis.openFailure, exitCode::fileUnreadable);
-    if (!analysis.refused.isEmpty())
-        return refuseFile(options, analysis.refused, exitCode::fileRefused);
-    sendRun run(options, analysis.tally.wireTimeUs);
-    return run.exec();
+    const updateFileAnalysis file = analyzeUpdateFile(options.file);
+    const QString refusal = file.opened() ? file.refusal(options.strict) : file.openFailure;
+    if (file.opened())
+        file.printWarnings();
+    if (refusal.isEmpty()) {
+        sendRun run(options, file);
+        return run.exec();
+    }
+    // Refused before any port is opened; a script still hears of every port.
+    const int status = file.opened() ? exitCode::fileRefused : exitCode::fileUnreadable;
+    terminal::printError(refusal);
+    for (const QString &port : options.ports)
+        writeEvent(options.json, port, "error", {{"message", refusal.section(QLatin1Char('\n'), 0, 0)}, {"exitCode", status},
+                                                 {"line", 0}, {"lines", file.lines}, {"elapsedMs", 0}});
+    return status;
+}
+
+QString portNamingFault(const QStringList &ports)
+{
+    QHash<QString, QString> seen; // the first name of each interface
+    for (const QString &name : ports) {
+        if (name.isEmpty())
+            return QStringLiteral("--port needs the name of an interface");
+        // The device itself, whatever name or link reaches it.
+        const QFileInfo location(portLocation(name));
+        const QString identity = location.exists() ? location.canonicalFilePath() : location.absoluteFilePath();
+        if (seen.contains(identity))
+            return QStringLiteral("%1 and %2 are the same interface").arg(seen.value(identity), name);
+        seen.insert(identity, name);
+    }
+    return QString();
 }

@@ -3,30 +3,55 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
-#include "frameTally.h"
-#include "packetLineCheck.h"
+#include <memory>
+
 #include "updateFileHeader.h"
+
+class QTemporaryFile;
+
+struct fileWarning
+{
+    qint64 line = 0; // 0: the file as a whole
+    QString kind;    // header, noPackets, field, packetTooLong, emptyPacket or carriageReturn
+    QString message;
+};
 
 // What the transfer would do with an update file, found without a port by
 // reading it the way the transfer does.
 struct updateFileAnalysis
 {
-    QString file;
-    QString openFailure; // the transfer's text when the file cannot be opened
+    QString file;        // as it was named
+    QString path;        // what is read and sent: the file, or a copy of input that cannot be read twice
+    QString openFailure; // the transfer's words when the file cannot be opened, and on a line of its own why
+    QString refused;     // the transfer's refusal; empty when it would send the file
     QByteArray sha256;   // in hex; not read for a refused file
     updateFileHeader header;
-    qint64 lines = 0;
-    qint64 packetLines = 0;
-    qint64 commentLines = 0;
-    frameTally tally;
-    warningList warnings;
-    QString refused; // the transfer's refusal; empty when it would send the file
+    qint64 lines = 0, packetLines = 0, commentLines = 0;
+    // What goes on the wire, repetitions included; packet bytes without start codes.
+    qint64 frames = 0, packetBytes = 0, holdTimeMs = 0, wireTimeUs = 0;
+    // A broken file can hold millions: the first thousand, in line order; the rest only counted.
+    QVector<fileWarning> warnings;
+    qint64 warningCount = 0;
+    std::shared_ptr<QTemporaryFile> copy;
+    QVector<qint64> wireCheckpoints; // the wire time before every checkpointStep-th line
+    qint64 checkpointStep = 1;
 
     bool opened() const { return openFailure.isEmpty(); }
+    // Why the file is refused before the first frame; with 'strict' also a file with warnings.
+    QString refusal(bool strict) const;
+    void warn(qint64 line, const char *kind, const QString &message);
+    // The ideal wire time of the lines before 'line', for the time left.
+    qint64 wireTimeUsBefore(qint64 line) const;
+    // On standard error, as "file:line: warning: ...".
+    void printWarnings() const;
 };
 
-// Reads the file a few times over, a bounded piece at a time.
-updateFileAnalysis analyzeUpdateFile(const QString &path);
+// A file is read in bounded pieces, a few times over. Input that cannot be
+// read twice ("-", a pipe, a FIFO, a device) is read once into a temporary
+// copy, up to maxCopiedInput bytes, which is then counted and sent.
+constexpr qint64 maxCopiedInput = 64 * 1024 * 1024;
+updateFileAnalysis analyzeUpdateFile(const QString &file);
 
 #endif // UPDATEFILEANALYSIS_H

@@ -6,6 +6,7 @@
  *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
  *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
  *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
+ *   DMXSHIM_FAULTY=path      faults only on the port opened by that path
  * Only descriptors opened on /dev/pts/, or a link to it, are touched. No Qt in here.
  */
 #define _GNU_SOURCE
@@ -26,6 +27,7 @@
 
 struct port {
     int tracked;
+    int faulty;
     int modemLines;
     int frames;
 };
@@ -64,7 +66,7 @@ static struct port *trackedPort(int fd)
 static int after(const char *name, const struct port *port)
 {
     const char *frames = getenv(name);
-    return frames && *frames && port->frames > atoi(frames);
+    return port->faulty && frames && *frames && port->frames > atoi(frames);
 }
 
 /* One write per line: lines of several threads or processes never mix. */
@@ -102,7 +104,8 @@ EXPORT int open64(const char *path, int flags, ...)
     int fd = realOpen(path, flags, mode);
     char device[PATH_MAX]; /* a link to a pty is that pty */
     if (fd >= 0 && fd < MAX_FD && strncmp(realpath(path, device) ? device : path, "/dev/pts/", 9) == 0) {
-        ports[fd] = (struct port){1, 0, 0};
+        const char *faulty = getenv("DMXSHIM_FAULTY");
+        ports[fd] = (struct port){1, !faulty || strcmp(faulty, path) == 0, 0, 0};
         logEvent("open", fd, startNs, path, NULL, 0);
     }
     return fd;
@@ -151,7 +154,7 @@ static int modemLines(int fd, struct port *port, unsigned long request, int *bit
         *bits = lines;
         return 0;
     }
-    if ((lines & TIOCM_DTR) && !(port->modemLines & TIOCM_DTR) && getenv("DMXSHIM_NO_DTR")) {
+    if ((lines & TIOCM_DTR) && !(port->modemLines & TIOCM_DTR) && port->faulty && getenv("DMXSHIM_NO_DTR")) {
         errno = EIO;
         return -1;
     }

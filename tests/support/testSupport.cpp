@@ -106,6 +106,12 @@ void virtualDmxLine::drain()
     }
 }
 
+void virtualDmxLine::setColumns(int columns)
+{
+    const winsize size{24, ushort(columns), 0, 0};
+    ioctl(master, TIOCSWINSZ, &size);
+}
+
 QByteArray virtualDmxLine::received() const
 {
     QMutexLocker lock(&mutex);

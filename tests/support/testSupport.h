@@ -15,6 +15,8 @@ public:
     virtualDmxLine();
     ~virtualDmxLine();
     QString portPath() const { return path; }
+    // As a terminal: its width in columns.
+    void setColumns(int columns);
     QByteArray received() const;
     // The line as the program had set it when its first byte arrived, e.g. "250000 bit/s 8N2".
     QString settingsAtFirstByte() const;

@@ -1,0 +1,227 @@
+#include "terminal.h"
+
+#include "commands.h"
+
+#include <QCoreApplication>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <utility>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace terminal {
+
+namespace {
+
+int standardOutputError = 0; // errno of the first write that failed
+volatile std::sig_atomic_t caughtSignal = 0;
+const int cancelingSignals[] = {SIGINT, SIGTERM,
+#ifdef SIGHUP
+                                SIGHUP
+#endif
+};
+
+void noteCancelSignal(int number)
+{
+    // Asked twice, the operator means it; SIGTERM and SIGHUP keep canceling at a frame boundary.
+    if (number == SIGINT)
+        std::signal(SIGINT, SIG_DFL);
+    caughtSignal = number;
+}
+
+} // namespace
+
+void guardStandardStreams()
+{
+#ifdef Q_OS_UNIX
+    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+        // open() takes the lowest free descriptor: this one.
+        if (fcntl(descriptor, F_GETFD) == -1 && open("/dev/null", descriptor ? O_WRONLY : O_RDONLY) == 1)
+            standardOutputError = EBADF;
+    }
+#endif
+}
+
+void print(std::FILE *stream, const QString &text)
+{
+    // After the first failure standard output stays silent: one report, at the end.
+    if (stream == stdout && standardOutputError != 0)
+        return;
+    const QByteArray bytes = text.toLocal8Bit();
+    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    if ((!written || std::fflush(stream) != 0) && stream == stdout)
+        standardOutputError = errno != 0 ? errno : EIO;
+}
+
+void printLine(std::FILE *stream, const QString &text)
+{
+    print(stream, text + QLatin1Char('\n'));
+}
+
+void printError(const QString &text)
+{
+    const QString prefix = QCoreApplication::applicationName() + QStringLiteral(": ");
+    printLine(stderr, prefix + QString(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + prefix));
+}
+
+int columns()
+{
+#ifdef Q_OS_UNIX
+    winsize size{};
+    if (isatty(STDERR_FILENO) == 1)
+        return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+#endif
+    return 0;
+}
+
+int exitStatus(int status)
+{
+    if (standardOutputError == 0)
+        return status;
+    printError(QStringLiteral("standard output: ") + QString::fromLocal8Bit(std::strerror(standardOutputError)));
+    return qMax(status, exitCode::outputFailed);
+}
+
+void catchCancelSignals()
+{
+    for (const int number : cancelingSignals)
+        std::signal(number, noteCancelSignal);
+}
+
+int takeCancelSignal()
+{
+    return std::exchange(caughtSignal, 0);
+}
+
+} // namespace terminal
+
+namespace {
+
+constexpr int barWidth = 20;
+constexpr int shortestBar = 5;
+constexpr int shortestName = 8;
+// A log file has no width: the richest form of a line always fits.
+constexpr int unlimitedWidth = 1 << 20;
+
+QString clock(qint64 milliseconds)
+{
+    const qint64 seconds = milliseconds / 1000;
+    const QString minutes = QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return seconds < 3600 ? minutes : QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutes.rightJustified(5, QLatin1Char('0')));
+}
+
+QString elided(const QString &name, int width)
+{
+    return name.size() <= width ? name.leftJustified(width) : QStringLiteral("...") + name.right(width - 3);
+}
+
+} // namespace
+
+progressDisplay::progressDisplay(const QStringList &ports, style how) : how(how)
+{
+    for (const QString &port : ports) {
+        entries.append({port, {}, {}, 0});
+        nameWidth = qMax(nameWidth, int(port.size()));
+    }
+}
+
+void progressDisplay::update(int port, const portProgress &progress)
+{
+    entry &shown = entries[port];
+    shown.progress = progress;
+    const int tenths = progress.lines > 0 ? int(progress.linesDone * 10 / progress.lines) : 10;
+    if (how == style::plain && tenths > shown.tenthsShown && progress.linesDone > 0) {
+        shown.tenthsShown = tenths;
+        terminal::printLine(stderr, line(shown, unlimitedWidth));
+    } else if (how == style::redraw && (!sinceRedraw.isValid() || sinceRedraw.elapsed() >= 100)) {
+        redraw();
+    }
+}
+
+void progressDisplay::ended(int port, const QString &state, const QString &failure)
+{
+    entries[port].state = state;
+    if (!failure.isEmpty())
+        tell(entries[port].port + QStringLiteral(": ") + failure);
+    if (how == style::plain)
+        terminal::printLine(stderr, line(entries[port], unlimitedWidth));
+    redraw();
+}
+
+void progressDisplay::tell(const QString &text)
+{
+    terminal::print(stderr, eraseBlock() + text + QLatin1Char('\n'));
+    redraw();
+}
+
+void progressDisplay::finish()
+{
+    redraw();
+    if (!drawnLengths.isEmpty())
+        terminal::print(stderr, QStringLiteral("\n"));
+    drawnLengths.clear();
+}
+
+// The widest form that fits: the bar shrinks and goes first, then the name
+// shrinks, then the words; the count and the state are never cut.
+QString progressDisplay::line(const entry &port, int width) const
+{
+    const portProgress &p = port.progress;
+    const bool running = port.state.isEmpty();
+    const int percent = p.lines > 0 ? int(p.linesDone * 100 / p.lines) : 100;
+    const QString numbers = QStringLiteral("%1%  %2/%3").arg(percent, 3).arg(p.linesDone).arg(p.lines);
+    QStringList forms{running ? QStringLiteral("opening the interface") : port.state};
+    if (p.lines >= 0) {
+        forms = QStringList{numbers + QStringLiteral(" lines  ")
+                                + (running ? QStringLiteral("%1 elapsed, %2 left").arg(clock(p.elapsedMs), clock(p.remainingMs))
+                                           : QStringLiteral("%1 after %2").arg(port.state, clock(p.elapsedMs))),
+                            numbers + QStringLiteral("  ") + (running ? clock(p.remainingMs) + QStringLiteral(" left") : port.state),
+                            QStringLiteral("%1/%2 %3").arg(p.linesDone).arg(p.lines).arg(port.state).trimmed()};
+    }
+    for (const QString &form : forms) {
+        const int room = width - int(form.size()) - 1; // for the name, and the bar with its blank
+        const int bar = p.lines < 0 ? 0 : qMin(barWidth, room - nameWidth - 3);
+        if (bar >= shortestBar) {
+            const int filled = percent * bar / 100;
+            return QStringLiteral("%1 [%2%3] ").arg(port.port.leftJustified(nameWidth), QString(filled, QLatin1Char('#')),
+                                                  QString(bar - filled, QLatin1Char('.'))) + form;
+        }
+        if (room >= qMin(nameWidth, shortestName) || form == forms.last())
+            return elided(port.port, qBound(qMin(nameWidth, shortestName), room, nameWidth)) + QLatin1Char(' ') + form;
+    }
+    return QString();
+}
+
+QString progressDisplay::eraseBlock()
+{
+    // Back to the start of the block's first row, and clear to the end of the screen.
+    const int columns = terminal::columns();
+    int rows = 0;
+    for (const int length : qExchange(drawnLengths, {}))
+        rows += qMax(1, (length + columns - 1) / columns);
+    if (rows == 0)
+        return QString();
+    return QStringLiteral("\r") + (rows > 1 ? QStringLiteral("\x1b[%1A").arg(rows - 1) : QString()) + QStringLiteral("\x1b[J");
+}
+
+void progressDisplay::redraw()
+{
+    if (how != style::redraw)
+        return;
+    // Room for the "^C" a terminal echoes after the last line, which would wrap it.
+    const int width = terminal::columns() - 3;
+    QStringList lines;
+    for (const entry &port : std::as_const(entries))
+        lines.append(line(port, width));
+    QString text = eraseBlock();
+    for (const QString &shown : std::as_const(lines))
+        drawnLengths.append(int(shown.size()));
+    terminal::print(stderr, text + lines.join(QLatin1Char('\n')));
+    sinceRedraw.start();
+}

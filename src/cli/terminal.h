@@ -1,0 +1,80 @@
+#ifndef TERMINAL_H
+#define TERMINAL_H
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <cstdio>
+
+// Text to standard output and standard error, in the terminal's encoding.
+namespace terminal {
+
+// Descriptors 0 to 2 that are closed get /dev/null, so that no port or file
+// the tool opens takes their place and receives its output.
+void guardStandardStreams();
+void print(std::FILE *stream, const QString &text);
+void printLine(std::FILE *stream, const QString &text);
+// "orvana-firmware-tool: text" on standard error, for each of its lines.
+void printError(const QString &text);
+// The width of the terminal that standard error goes to; 0 when it goes elsewhere.
+int columns();
+// The status to exit with: 74 at least, and a word why, when standard output
+// could not take what was written to it.
+int exitStatus(int status);
+
+// Ctrl-C, SIGTERM and SIGHUP are caught for the event loop to take: a cancel
+// once the frame in flight is out. After the first Ctrl-C, a second one ends
+// the program at once.
+void catchCancelSignals();
+// The signal caught since the last call, or 0.
+int takeCancelSignal();
+
+} // namespace terminal
+
+struct portProgress
+{
+    qint64 lines = -1; // until the worker has counted the file
+    qint64 linesDone = 0, elapsedMs = 0, remainingMs = 0;
+};
+
+// Progress on standard error, one entry per port: on a terminal a block of
+// lines redrawn in place, elsewhere a plain line at every tenth.
+class progressDisplay
+{
+public:
+    enum class style { quiet, plain, redraw };
+
+    progressDisplay(const QStringList &ports, style how);
+
+    void update(int port, const portProgress &progress);
+    // state: finished, canceled or failed; a failure is told at once.
+    void ended(int port, const QString &state, const QString &failure);
+    // A message, above the block.
+    void tell(const QString &text);
+    void finish();
+
+private:
+    struct entry
+    {
+        QString port;
+        portProgress progress;
+        QString state; // empty while the update runs
+        int tenthsShown = 0;
+    };
+
+    QString line(const entry &port, int width) const;
+    QString eraseBlock();
+    void redraw();
+
+    QVector<entry> entries;
+    style how;
+    int nameWidth = 0;
+    // The lengths of the block's lines as drawn: a terminal made narrower
+    // since has wrapped them onto more rows.
+    QVector<int> drawnLengths;
+    QElapsedTimer sinceRedraw;
+};
+
+#endif // TERMINAL_H
