@@ -5,9 +5,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    // Beside the program, where an installed copy keeps its libraries: a "dll"
-    // folder in the working directory, which holds the update files, could
-    // bring code with an update bundle.
+    // Beside the program, where an installed copy keeps its libraries: the working
+    // directory holds the update files, and a bundle could bring a "dll" folder.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() + QStringLiteral("/dll"));
     // Wayland desktops match the window to its menu entry and icon by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.orvana.FirmwareUpdater"));

@@ -2,6 +2,9 @@
 
 #include <QSerialPortInfo>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 QList<serialPortDescription> systemSerialPorts()
@@ -42,10 +45,7 @@ bool isListedInterface(const serialPortDescription &port)
 QList<serialPortDescription> interfaceMenu(const QList<serialPortDescription> &ports)
 {
     QList<serialPortDescription> menu;
-    for (const serialPortDescription &port : ports) {
-        if (isListedInterface(port))
-            menu.prepend(port);
-    }
+    std::copy_if(ports.crbegin(), ports.crend(), std::back_inserter(menu), isListedInterface);
     return menu;
 }
 

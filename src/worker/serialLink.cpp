@@ -53,24 +53,20 @@ void serialPortThread::openPort(QString portName)
         return;
     }
 #ifdef Q_OS_UNIX
-    // The library's lock file goes by the name the port was opened by, and
-    // root ignores the exclusive-use mark: a second updater reaching the
-    // adapter through a link would write to the same line. This lock is on
-    // the device itself, and is taken before anything touches the line.
+    // The library's lock file goes by the name the port was opened by, and root
+    // ignores the exclusive-use mark: an updater reaching the adapter through a
+    // link would write to the same line. This lock is on the device itself.
     if (flock(int(serialPort->handle()), LOCK_EX | LOCK_NB) != 0) {
         serialPort->close();
         setupPortError = QSerialPort::PermissionError;
         return;
     }
 #endif
-    if (serialPort->isTextModeEnabled()) {
-        setupErrorText = QStringLiteral("Interface Text mode enabled");
+    setupErrorText = serialPort->isTextModeEnabled()              ? QStringLiteral("Interface Text mode enabled")
+                   : !serialPort->setDataTerminalReady(true) ? QStringLiteral("Unable to set DataTerminalReady")
+                                                             : QString();
+    if (!setupErrorText.isEmpty())
         return;
-    }
-    if (!serialPort->setDataTerminalReady(true)) {
-        setupErrorText = QStringLiteral("Unable to set DataTerminalReady");
-        return;
-    }
     serialPort->clear(QSerialPort::AllDirections);
 
     connect(serialPort, &QSerialPort::errorOccurred, this, &serialPortThread::portErrorOccurred);

@@ -22,8 +22,7 @@ public:
     serialPortThread(QString portName, QFileInfo updateFile);
     ~serialPortThread() override;
 
-    // What failed, for callers that act on the kind of a failure rather than
-    // on the operator's words.
+    // For callers that act on the kind of a failure rather than on its words.
     enum failureKind { interfaceFailed, fileUnreadable, fileRefused, failedOnTheWay };
 
 signals:
@@ -35,8 +34,7 @@ signals:
     void updateProgress(int progress);
     void finished();
     void canceled();
-    // The last signal of a transfer that ends neither finished nor canceled,
-    // after the sendError() or portStatusChanged() that told why.
+    // Ends a transfer that ends neither finished nor canceled, after the report of why.
     void transferFailed(int kind);
 
 public slots:

@@ -27,10 +27,9 @@ void serialPortThread::startSending()
 // refused before the first frame.
 qint64 serialPortThread::checkUpdateFile(QFile &file)
 {
-    // Read without text mode: counting and sending then see the same lines,
-    // and readLine() drops the carriage returns of CR LF files itself. A pipe,
-    // a FIFO or a device cannot be read a second time for the frames, and
-    // opening a FIFO would wait for a writer: only a regular file is sent.
+    // Read without text mode: counting and sending then see the same lines, and
+    // readLine() drops the carriage returns of CR LF files itself. A pipe or a
+    // device cannot be read twice, and a FIFO would wait for a writer.
     if (!QFileInfo(file.fileName()).isFile() || !file.open(QIODevice::ReadOnly)) {
         qDebug() << "Couldn't open file" << file.errorString();
         emit sendError(updateFileReading::openFailureText(file.fileName()));
@@ -54,6 +53,9 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     // size() asks the file system afresh, and fileTime() then answers from that.
     const qint64 countedSize = file.size();
     const QDateTime countedTime = file.fileTime(QFileDevice::FileModificationTime);
+    const auto changed = [&] {
+        return file.size() != countedSize || file.fileTime(QFileDevice::FileModificationTime) != countedTime;
+    };
     file.seek(0);
     // Per transfer, not per process: the same file always puts the same
     // frames on the wire, whatever was sent before it.
@@ -62,7 +64,7 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     qint64 linesRead = 0;
 
     while (!file.atEnd() && !cancelRequested) {
-        if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || file.size() != countedSize)
+        if (!updateFileReading::readLine(file, line) || ++linesRead > countedLines || changed())
             return transferOutcome::fileChanged;
         const transferOutcome outcome = sendLine(line, lastPacketLength);
         if (outcome != transferOutcome::running)
@@ -70,10 +72,8 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
     }
     if (cancelRequested)
         return transferOutcome::canceled;
-    if (linesRead != countedLines || file.size() != countedSize
-        || file.fileTime(QFileDevice::FileModificationTime) != countedTime)
-        return transferOutcome::fileChanged;
-    return transferOutcome::finished;
+    // A last look: the file may have changed after its last line was read.
+    return linesRead != countedLines || changed() ? transferOutcome::fileChanged : transferOutcome::finished;
 }
 
 // One line: a comment is skipped, a packet goes out with its repetitions and its hold.
@@ -132,23 +132,18 @@ void serialPortThread::deliverPendingEvents()
 // Exactly one outcome reaches the window, or it would wait for ever.
 void serialPortThread::endTransfer(transferOutcome outcome, const QString &fileName)
 {
-    switch (outcome) {
-    case transferOutcome::running:
-    case transferOutcome::finished:
-        emit finished();
-        break;
-    case transferOutcome::canceled:
+    if (outcome == transferOutcome::canceled) {
         emit canceled();
-        break;
-    case transferOutcome::fileChanged:
-        emit sendError(QStringLiteral("Update file changed while it was being sent:") + fileName);
-        emit transferFailed(failedOnTheWay);
-        break;
-    case transferOutcome::sendFailed:
-        // Reported already where the send failed, unless the port still holds its code.
-        if (serialPort->error() != QSerialPort::NoError)
-            reportPortError(serialPort->error());
-        emit transferFailed(failedOnTheWay);
-        break;
+        return;
     }
+    if (outcome != transferOutcome::fileChanged && outcome != transferOutcome::sendFailed) {
+        emit finished();
+        return;
+    }
+    // A failed send was reported where it failed, unless the port still holds its code.
+    if (outcome == transferOutcome::fileChanged)
+        emit sendError(QStringLiteral("Update file changed while it was being sent:") + fileName);
+    else if (serialPort->error() != QSerialPort::NoError)
+        reportPortError(serialPort->error());
+    emit transferFailed(failedOnTheWay);
 }

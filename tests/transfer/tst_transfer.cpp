@@ -115,9 +115,11 @@ void tst_transfer::interruptedTransfer_data()
     const QString changed = "sendError:Update file changed while it was being sent:%1 | failed:3";
     QTest::newRow("file grows while sent") << QByteArray("300 01\n0 02\n") << 6 << 0 << QByteArray("+0 03\n")
                                            << changed << QStringList{"00 01*6"} << 1;
-    // Same size: only the last look at the file, after its last line, can tell.
+    // Same size, new time: seen before the next line goes out, or at the last look after the last one.
     QTest::newRow("file rewritten while sent") << QByteArray("300 01\n0 02\n") << 6 << 0 << QByteArray("=300 01\n0 03\n")
-                                               << changed << QStringList{"00 01*6", "00 02"} << 2;
+                                               << changed << QStringList{"00 01*6"} << 1;
+    QTest::newRow("file rewritten after its last line") << QByteArray("0 01\n300 02\n") << 7 << 0 << QByteArray("=0 01\n300 03\n")
+                                                        << changed << QStringList{"00 01*6", "00 02"} << 2;
 }
 
 void tst_transfer::interruptedTransfer()
