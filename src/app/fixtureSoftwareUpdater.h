@@ -45,7 +45,6 @@ public slots:
 
 private:
     void selectUpdateFileFromWorkingDirectory();
-    void removeInterfaceEntries();
     void startWorker();
     void clearFileInformation();
     void resetUpdateState();

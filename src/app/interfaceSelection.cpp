@@ -24,7 +24,9 @@ bool updateFileExists(const QFileInfo &file)
 void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
 {
     serialPorts = availableSerialPorts();
-    removeInterfaceEntries();
+    // The entries of the last refresh are never shown again: keeping them would let every refresh add to the
+    // window's memory. A deleted entry leaves the group and the menu by itself.
+    qDeleteAll(portActionGroup->actions());
 
     // From the bottom entry up, each above the ones before it. Every entry is
     // made current in turn, so the top entry ends current whatever was chosen
@@ -55,18 +57,6 @@ void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
 
     if (!selectedPortName.isEmpty() && updateFileExists(updateFile))
         ui->updateButton->setEnabled(true);
-}
-
-// The entries of the last refresh are never shown again; keeping them would
-// let every refresh add to the window's memory.
-void fixtureSoftwareUpdater::removeInterfaceEntries()
-{
-    const QList<QAction *> oldEntries = portActionGroup->actions();
-    for (QAction *entry : oldEntries) {
-        portActionGroup->removeAction(entry);
-        ui->menuPort->removeAction(entry);
-        delete entry;
-    }
 }
 
 void fixtureSoftwareUpdater::serialPortSelected(QAction *action)

@@ -21,8 +21,7 @@ using serialPortLister = QList<serialPortDescription> (*)();
 // The ports the operating system offers, in the serial-port library's order.
 QList<serialPortDescription> availableSerialPorts();
 
-// Tests replace the lister to feed ports without hardware; nullptr restores
-// the serial-port library.
+// Tests replace the lister to feed ports without hardware; nullptr restores the serial-port library.
 void setSerialPortLister(serialPortLister lister);
 
 // Built-in and virtual ports report no serial number, and only a USB adapter

@@ -5,12 +5,11 @@
 
 // When the line may carry the next break, and waits that end on time.
 //
-// write() returns once a frame's bytes are queued, and they still need their
-// character time on the line. Instead of sleeping that time away at once, the
-// worker notes when the bytes are out and waits for it just before the next
-// break; the same goes for the hold after a line. Whatever the transfer does
-// in between (delivering events, debug lines, reading the next line) then
-// overlaps the time the line needs anyway instead of adding to it.
+// write() returns once a frame's bytes are queued, and they still need their character time on the line.
+// Instead of sleeping that time away at once, the worker notes when the bytes are out and waits for it just
+// before the next break; the same goes for the hold after a line. Whatever the transfer does in between
+// (delivering events, debug lines, reading the next line) then overlaps the time the line needs anyway
+// instead of adding to it.
 class lineSchedule
 {
 public:
@@ -23,8 +22,7 @@ public:
     void frameWritten(qint64 characters);
     void holdAfterFrame(quint32 milliseconds);
 
-    // Sleeps one slice of the hold; false once only its last stretch is left,
-    // which the next break waits out.
+    // Sleeps one slice of the hold; false once only its last stretch is left, which the next break waits out.
     bool sleepSliceOfHold();
     void waitForNextBreak() const;
     void waitForLastFrame() const;

@@ -31,9 +31,8 @@ QString lineSettingsFailure(QSerialPort &port)
 
 } // namespace
 
-// Nobody listens to the worker yet when this runs, in its constructor: a
-// failure is kept and reported when the transfer is asked for, and the port
-// then gets no frame.
+// Nobody listens to the worker yet when this runs, in its constructor: a failure is kept and reported when
+// the transfer is asked for, and the port then gets no frame.
 void serialPortThread::openPort(QString portName)
 {
     if (serialPort && serialPort->isOpen())
@@ -118,10 +117,9 @@ qint64 serialPortThread::sendPacket(const QByteArray &packet)
 
 bool serialPortThread::waitUntilWritten(const QDeadlineTimer &deadline)
 {
-    // Bounded: an adapter that stops taking bytes must end the update with an
-    // error, not hang it. waitForBytesWritten() returns once a chunk has gone
-    // out, but with nothing left to write it waits for input instead, so it is
-    // called only while bytes remain.
+    // Bounded: an adapter that stops taking bytes must end the update with an error, not hang it.
+    // waitForBytesWritten() returns once a chunk has gone out, but with nothing left to write it waits for
+    // input instead, so it is called only while bytes remain.
     while (serialPort->bytesToWrite() > 0) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining == 0) {

@@ -11,9 +11,7 @@ serialPortThread::serialPortThread(QString portName, QFileInfo updateFile)
       markAfterBreakDuration(dmxTiming::markAfterBreakMicroseconds),
       startCode(0x00),
       packetRepeats(updateFileLine::extraSendsOnLengthChange),
-      startCodeBytes(QByteArray::fromRawData(&startCode, 1)),
-      setupPortError(QSerialPort::NoError),
-      portErrorReports(0)
+      startCodeBytes(QByteArray::fromRawData(&startCode, 1))
 {
     openPort(portName);
     updateFileInfo = updateFile;
@@ -21,9 +19,8 @@ serialPortThread::serialPortThread(QString portName, QFileInfo updateFile)
 
 serialPortThread::~serialPortThread()
 {
-    // The port closes right after this, with the worker's children, and
-    // closing may drop what the adapter has not sent yet: the last frame of
-    // an update would reach the fixtures cut short.
+    // The port closes right after this, with the worker's children, and closing may drop what the adapter has
+    // not sent yet: the last frame of an update would reach the fixtures cut short.
     schedule.waitForLastFrame();
 }
 

@@ -75,9 +75,9 @@ private:
     // The constructor sets the port up before anyone listens, so its first
     // failure is kept here and reported when a transfer is asked for.
     QString setupErrorText;
-    QSerialPort::SerialPortError setupPortError;
+    QSerialPort::SerialPortError setupPortError = QSerialPort::NoError;
     // Counts reports, so a failed send can tell whether it was reported yet.
-    int portErrorReports;
+    int portErrorReports = 0;
     // Keeps its capacity from frame to frame, so sending allocates nothing
     // once the longest packet has gone out.
     QByteArray frameBuffer;

@@ -28,8 +28,7 @@ sleepInhibitor::sleepInhibitor()
         return;
     }
     requestLock(QStringLiteral("sleep:idle"));
-    // Asked for apart: a system that keeps the lid switch to itself must not
-    // cost the sleep lock.
+    // Asked for apart: a system that keeps the lid switch to itself must not cost the sleep lock.
     requestLock(QStringLiteral("handle-lid-switch"));
 }
 
@@ -42,8 +41,7 @@ void sleepInhibitor::requestLock(const QString &what)
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << what << QStringLiteral("Orvana Firmware Updater") << QStringLiteral("Updating fixture firmware")
          << QStringLiteral("block");
-    // Not waited for: the first frame goes out while logind answers, and the
-    // reply arrives between frames.
+    // Not waited for: the first frame goes out while logind answers, and the reply arrives between frames.
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::systemBus().asyncCall(call), &pendingCalls);
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [this, what](QDBusPendingCallWatcher *reply) {
         const QDBusPendingReply<QDBusUnixFileDescriptor> lock = *reply;

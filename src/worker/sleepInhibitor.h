@@ -18,8 +18,7 @@ class sleepInhibitor
 public:
     sleepInhibitor();
     ~sleepInhibitor();
-    sleepInhibitor(const sleepInhibitor &) = delete;
-    sleepInhibitor &operator=(const sleepInhibitor &) = delete;
+    Q_DISABLE_COPY(sleepInhibitor)
 
 #ifdef Q_OS_LINUX
 private:

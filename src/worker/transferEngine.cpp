@@ -23,8 +23,7 @@ void serialPortThread::startSending()
     endTransfer(sendLines(file, lines), file.fileName());
 }
 
-// Opens and counts the file: the number of lines, or -1 when the file is
-// refused before the first frame.
+// Opens and counts the file: the number of lines, or -1 when the file is refused before the first frame.
 qint64 serialPortThread::checkUpdateFile(QFile &file)
 {
     // Read without text mode: counting and sending then see the same lines, and

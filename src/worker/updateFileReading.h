@@ -10,9 +10,8 @@ class QIODevice;
 // Reading a whole update file line by line, the same way for counting and for sending.
 namespace updateFileReading {
 
-// The longest line the transfer accepts, line end included. A packet holds at
-// most 512 bytes, about 1.6 KB of text; a longer line is not an update file,
-// and refusing it keeps a file without line ends out of memory.
+// The longest line the transfer accepts, line end included. A packet holds at most 512 bytes, about 1.6 KB of
+// text; a longer line is not an update file, and refusing it keeps a file without line ends out of memory.
 constexpr qint64 maxLineLength = 64 * 1024;
 
 struct lineMeasure
@@ -30,9 +29,8 @@ lineMeasure measureLines(QIODevice &device);
 QString openFailureText(const QString &fileName);
 QString refusalText(const lineMeasure &measure, const QString &fileName);
 
-// Reads the next line, line end included and carriage returns dropped (files
-// written on Windows end their lines in CR LF). False at the end, on a read
-// error, or for a line longer than maxLineLength.
+// Reads the next line, line end included and carriage returns dropped (files written on Windows end their
+// lines in CR LF). False at the end, on a read error, or for a line longer than maxLineLength.
 bool readLine(QIODevice &device, QByteArray &line);
 
 } // namespace updateFileReading
