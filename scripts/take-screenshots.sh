@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the window at start-up, on Qt's light default
+# palette and on qt5ct's dark "darker" scheme, under Xvfb with openbox drawing
+# the frame: docs/screenshots/main-window.png and main-window-dark.png.
+#   ./scripts/take-screenshots.sh
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+"$root/scripts/install-dependencies.sh" xvfb openbox imagemagick x11-utils qt5ct
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_BUILD_TESTS=OFF >/dev/null
+cmake --build "$root/build" --target updater --parallel "$(nproc)" >/dev/null
+
+work="$(mktemp -d)"
+mkdir -p "$work/empty" "$work/config/qt5ct"
+cat >"$work/config/qt5ct/qt5ct.conf" <<EOF
+[Appearance]
+color_scheme_path=/usr/share/qt5ct/colors/darker.conf
+custom_palette=true
+style=Fusion
+[Fonts]
+general="Sans Serif,9,-1,5,50,0,0,0,0,0"
+EOF
+Xvfb :77 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+helpers=($!)
+trap 'kill "${helpers[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
+export DISPLAY=:77
+until xwininfo -root >/dev/null 2>&1; do sleep 0.1; done
+openbox >/dev/null 2>&1 &
+helpers+=($!)
+
+# Starts the window in an empty folder, and keeps its frame as openbox draws it.
+shoot() {
+    local out="$1"
+    shift
+    (cd "$work/empty" && exec env "$@" "$root/build/src/app/orvana-firmware-updater") >/dev/null 2>&1 &
+    local window="" pid=$!
+    until [ -n "$window" ]; do
+        sleep 0.5
+        window="$(xwininfo -root -tree | awk '/"Orvana Firmware Updater/ && !id { id = $1 } END { print id }')"
+    done
+    sleep 1
+    local frame
+    frame="$(xwininfo -children -id "$window" | awk '/Parent window id/ { print $4 }')"
+    import -window "$frame" "$root/docs/screenshots/$out"
+    kill "$pid"
+}
+shoot main-window.png QT_QPA_PLATFORMTHEME=
+shoot main-window-dark.png QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
+ls -l "$root"/docs/screenshots/main-window*.png
