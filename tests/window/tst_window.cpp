@@ -15,10 +15,6 @@
 namespace {
 
 QList<serialPortDescription> fakePorts;
-QList<serialPortDescription> listFakePorts()
-{
-    return fakePorts;
-}
 
 // Message boxes and file dialogs are answered as they open: a box is read
 // and closed, a file dialog is given the file.
@@ -79,7 +75,7 @@ private:
     template<typename T>
     T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     QLabel *interfaceLabel() const { return window->statusBar()->findChild<QLabel *>(); }
-    QString chooseFile(const QByteArray &contents);
+    void chooseFile(const QByteArray &contents);
     QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {});
     QString idleState() const;
 
@@ -93,7 +89,7 @@ void tst_window::initTestCase()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
     QVERIFY(QDir::setCurrent(workingDirectory.path()));
-    setSerialPortLister(listFakePorts);
+    setSerialPortLister([] { return fakePorts; });
 }
 
 void tst_window::startUpPreselectsTheOldestUpdateFile()
@@ -178,11 +174,10 @@ void tst_window::interfacesMenu()
     QVERIFY(start->isEnabled());
 }
 
-QString tst_window::chooseFile(const QByteArray &contents)
+void tst_window::chooseFile(const QByteArray &contents)
 {
     answer.file = writeUpdateFile(contents);
     QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
-    return answer.file;
 }
 
 // Presses Start, presses Cancel or runs the action once atFrame frames are
@@ -259,7 +254,7 @@ void tst_window::errorReports()
         QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
     }
     QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
-    const QString idle = QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
+    const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
     QCOMPARE(idleState(), idle);
 
     // A port error while the worker still sends: it is stopped, and what it
@@ -304,17 +299,14 @@ void tst_window::quitDuringAnUpdate()
 // the update files are: no code may come from there.
 void tst_window::noPluginsFromTheWorkingDirectory()
 {
-    QVERIFY(QDir().mkpath(QStringLiteral("dll/imageformats")));
+    QVERIFY(QDir().mkpath("dll/imageformats"));
+    qputenv("QT_DEBUG_PLUGINS", "1"); // for the updater: this process has looked for its plug-ins already
     QProcess updater;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_DEBUG_PLUGINS"), QStringLiteral("1"));
-    updater.setProcessEnvironment(environment);
     updater.setProcessChannelMode(QProcess::MergedChannels);
     updater.start(QStringLiteral(UPDATER_PATH), QStringList());
     // The logo is read while the window is built; the program's own folder is looked in last.
-    const QString ownFolder = QFileInfo(QStringLiteral(UPDATER_PATH)).path() + QStringLiteral("/imageformats");
     QByteArray output;
-    QVERIFY(QTest::qWaitFor([&] { return (output += updater.readAll()).contains(ownFolder.toUtf8()); }));
+    QVERIFY(QTest::qWaitFor([&] { return (output += updater.readAll()).contains(QFileInfo(UPDATER_PATH).path().toUtf8() + "/imageformats"); }));
     updater.kill();
     updater.waitForFinished();
     QVERIFY2(!output.contains(QDir::currentPath().toUtf8() + "/dll"), output.constData());
