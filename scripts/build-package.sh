@@ -1,24 +1,13 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the updater and checks it with lintian.
-# Installs what the build needs when it is missing (with sudo when not root),
+# Installs what the build needs when it is missing (with sudo when not root, through install-dependencies.sh),
 # builds from a clean copy of the tree (the files git tracks and untracked
 # files it does not ignore, never a build directory), and leaves the package
 # in dist/. Fails when lintian reports an error.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-packages=(build-essential dpkg-dev debhelper fakeroot lintian cmake g++ qtbase5-dev libqt5serialport5-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    echo "Installing: ${missing[*]}"
-    $sudo apt-get update -qq
-    $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+"$root/scripts/install-dependencies.sh" build-essential dpkg-dev debhelper fakeroot lintian
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
