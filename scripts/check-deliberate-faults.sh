@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Puts deliberate faults into the program, one at a time, and runs the test suite
+# against each: a fault the suite does not notice is a fault a technician could
+# meet first. Works on a copy of the tree (the work tree is never touched) and
+# builds it with Qt 5 in build-faults/, then rebuilds what each fault changes.
+#   ./scripts/check-deliberate-faults.sh          every fault (about a minute each)
+#   ./scripts/check-deliberate-faults.sh 3 17     only these
+# Prints CAUGHT or MISSED per fault and a count; exits 1 when any is missed.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+# file | text in it | what it becomes | the fault, in a few words. "\n" is a line end.
+faults=$(cat <<'EOF'
+src/worker/serialLink.cpp|setBaudRate(250000,|setBaudRate(115200,|the line runs at 115 200 bit/s
+src/worker/serialLink.cpp|QSerialPort::TwoStop|QSerialPort::OneStop|one stop bit
+src/worker/serialLink.cpp|QSerialPort::NoParity|QSerialPort::EvenParity|even parity
+src/worker/serialLink.cpp|!serialPort->setDataTerminalReady(true)|false|DTR is never raised
+src/worker/serialLink.cpp|if (flock(|if (false && flock(|no lock on the device
+src/worker/serialLink.cpp|schedule.frameWritten(frameBuffer.size());|schedule.frameWritten(frameBuffer.size() - 1);|the start code left out of the byte time
+src/worker/serialLink.cpp|        if (remaining == 0) {|        if (false) {|no bound on a write the adapter does not take
+src/worker/serialLink.cpp|else if (portErrorReports == reportsBeforeSend)|else|a failed send reported twice
+src/worker/serialLink.cpp|        serialPort->clear(QSerialPort::Output);\n|\n|what Qt kept of a failed frame goes out later
+src/worker/serialPortThread.cpp|breakDuration(dmxTiming::breakMicroseconds)|breakDuration(50)|a break of 50 us
+src/worker/serialPortThread.cpp|markAfterBreakDuration(dmxTiming::markAfterBreakMicroseconds)|markAfterBreakDuration(8)|a mark after break of 8 us
+src/worker/serialPortThread.cpp|startCode(0x00)|startCode(0x55)|start code 0x55
+src/worker/serialPortThread.cpp|    schedule.waitForLastFrame();|    ;|the port closed before the last frame is out
+src/worker/transferEngine.cpp|    int lastPacketLength = 0;|    static int lastPacketLength = 0;|the repetition state kept from one transfer to the next
+src/worker/transferEngine.cpp|        if (cancelRequested)\n            return false;|\n|a cancel not looked at during a hold
+src/worker/transferEngine.cpp|!QFileInfo(file.fileName()).isFile() \|\| ||a pipe or a device sent as update file
+src/worker/transferEngine.cpp|++linesRead > countedLines \|\| changed()|++linesRead > countedLines|a file changed while sent goes on
+src/worker/transferEngine.cpp|return linesRead != countedLines \|\| changed() ?|return linesRead != countedLines ?|no last look at the file
+src/worker/transferEngine.cpp|emit transferFailed(fileRefused);|emit transferFailed(fileUnreadable);|a refused file told as unreadable
+src/worker/updateFileLine.h|extraSendsOnLengthChange = 5;|extraSendsOnLengthChange = 4;|a changed packet length repeated five times in all
+src/worker/updateFileLine.cpp|return line.startsWith('#');|return line.trimmed().startsWith('#');|a blank before "#" makes a comment
+src/worker/updateFileLine.cpp|field.toShort(nullptr, 16)|field.toUShort(nullptr, 16)|negative bytes become 0x00
+src/worker/updateFileLine.cpp|toUInt(nullptr, 10)|toUInt(nullptr, 16)|hold times read as hexadecimal
+src/worker/updateFileReading.cpp|    line.resize(int(std::remove(line.begin(), line.end(), '\r') - line.begin()));\n|\n|carriage returns sent as bytes
+src/worker/updateFileReading.h|maxLineLength = 64 * 1024;|maxLineLength = 1024 * 1024;|lines of up to 1 MiB
+src/worker/sleepInhibitor.cpp|    requestLock(QStringLiteral("handle-lid-switch"));|    ;|closing the lid suspends an update
+src/worker/sleepInhibitor.cpp|"Updating fixture firmware"|"Updating"|the sleep lock says too little
+src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks|QDir::Files|the start-up scan follows links
+src/app/fixtureSoftwareUpdater.cpp|QDir::Time \| QDir::Reversed|QDir::Time|the start-up scan takes the newest file
+src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks \| QDir::CaseSensitive|QDir::Files \| QDir::NoSymLinks|upper-case extensions preselected
+src/app/main.cpp|QCoreApplication::applicationDirPath() + QStringLiteral("/dll")|QStringLiteral("./dll")|plug-ins loaded from the update folder
+src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ")|QStringLiteral("Current interface:")|the status text without its blank
+src/app/interfaceSelection.cpp|        if (port->portName == selectedPortName) {|        if (true) {|a refresh keeps the operator's choice
+src/app/updateControl.cpp|    ui->updateButton->setText(QStringLiteral("Finished!"));|    ui->updateButton->setText(QStringLiteral("Done!"));|the button ends as "Done!"
+src/app/updateControl.cpp|setRange(0, updateFileLength)|setRange(0, updateFileLength + 1)|the progress bar never full
+src/app/updateControl.cpp|    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);|    ;|late signals of a stopped worker reach the window
+src/app/updateControl.cpp|operator is reading.\n    stopWorkerThread();|operator is reading.|the worker goes on while an error box is open
+src/core/serialInterfaces.cpp|ports.crbegin(), ports.crend()|ports.cbegin(), ports.cend()|the first listed interface on top of the menu
+src/core/serialInterfaces.cpp|QLatin1String("(Vantor2)")|QLatin1String(" (Vantor2)")|our adapters marked with an extra blank
+src/core/serialInterfaces.cpp|return !port.serialNumber.isEmpty();|return true;|ports without a serial number listed
+src/core/serialPortErrorText.cpp|"Serialport Error: ResourceError: Device Unavailable"|"Serialport Error: ResourceError"|an error text cut short
+src/core/updateFileHeader.cpp|text[0] = text.at(0).toUpper();|;|the application's name shown as written
+src/cli/main.cpp|std::signal(SIGPIPE, SIG_IGN);|;|a closed pipe ends a send mid-file
+src/cli/terminal.cpp|                                SIGHUP\n|\n|a hangup ends a send mid-frame
+src/cli/terminal.cpp|return qMax(status, exitCode::outputFailed);|return status;|output that cannot be written counts as success
+src/cli/terminal.cpp|const int width = terminal::columns() - 3;|const int width = terminal::columns();|no room for the echoed ^C
+src/cli/sendCommand.cpp|    result = qMax(result, status);|    result = status;|the last port's status wins
+src/cli/sendCommand.cpp|terminal::columns() > 0 && !options.json ?|terminal::columns() > 0 ?|progress redrawn over JSON on a terminal
+src/cli/sendCommand.cpp|exitCode::interfaceUnavailable, exitCode::fileUnreadable|exitCode::fileRefused, exitCode::fileUnreadable|a set-up failure told as a refused file
+src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
+src/cli/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
+src/cli/updateFileAnalysis.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
+EOF
+)
+
+usage() { echo "usage: $0 [FAULT-NUMBER ...]" >&2; exit 2; }
+for number in "$@"; do [[ "$number" =~ ^[1-9][0-9]*$ ]] || usage; done
+
+"$root/scripts/install-dependencies.sh"
+# The copy keeps the files' times, so a second run rebuilds only what changed.
+copy="$root/build-faults/source" build="$root/build-faults/build"
+rm -rf "$copy" && mkdir -p "$copy"
+git -C "$root" ls-files -z | tar -C "$root" --null -T - -cf - | tar -C "$copy" -xf -
+cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=5 -DUPDATER_BUILD_TESTS=ON >/dev/null
+cmake --build "$build" --parallel "$(nproc)" >/dev/null
+(cd "$build" && ctest --parallel 2 >/dev/null) || { echo "check-deliberate-faults: the suite fails without a fault" >&2; exit 1; }
+
+caught=0 missed=0 number=0
+while IFS= read -r spec; do
+    number=$((number + 1))
+    [ $# -eq 0 ] || [[ " $* " == *" $number "* ]] || continue
+    file="${spec%%|*}" what="${spec##*|}" change="${spec#*|}"
+    cp "$root/$file" "$copy/$file"
+    # The text and what it becomes, split at the "|" between them; "\|" is a "|" of the text.
+    if ! CHANGE="${change%|*}" perl -0pi -e 'BEGIN { ($f, $t) = map { s/\\n/\n/gr =~ s/\\\|/|/gr }
+            split /(?<!\\)\|/, $ENV{CHANGE}, 2 } $n += s/\Q$f\E/$t/; END { exit !$n }' "$copy/$file"; then
+        echo "check-deliberate-faults: fault $number: text not found in $file" >&2
+        exit 1
+    fi
+    if ! cmake --build "$build" --parallel "$(nproc)" >/dev/null 2>&1; then
+        echo "check-deliberate-faults: fault $number does not build" >&2
+        exit 1
+    fi
+    if (cd "$build" && timeout 600 ctest --parallel 2 --stop-on-failure >/dev/null 2>&1); then
+        result=MISSED missed=$((missed + 1))
+    else
+        result=CAUGHT caught=$((caught + 1))
+    fi
+    printf '%2d %-6s %s (%s)\n' "$number" "$result" "$what" "$file"
+    cp "$root/$file" "$copy/$file"
+done <<<"$faults"
+echo "$caught of $((caught + missed)) deliberate faults caught"
+[ "$missed" -eq 0 ]
