@@ -26,10 +26,7 @@
 #define MAX_FD 1024
 
 struct port {
-    int tracked;
-    int faulty;
-    int modemLines;
-    int frames;
+    int tracked, faulty, modemLines, frames;
 };
 static struct port ports[MAX_FD];
 

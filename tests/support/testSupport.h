@@ -44,8 +44,7 @@ struct wireFrame
 struct portSession
 {
     QString path;
-    bool dtrRaised = false;
-    bool closed = false;
+    bool dtrRaised = false, closed = false;
     QVector<wireFrame> frames;
     QStringList hex() const;
 };
@@ -91,8 +90,7 @@ public:
 
     // "finished", "canceled", "sendError:<text>", "port:<code>" or "failed:<kind>", in the order they came.
     QStringList endings;
-    int length = -1;
-    int progress = 0;
+    int length = -1, progress = 0;
 
 signals:
     void startSending();

@@ -18,9 +18,8 @@ QList<serialPortDescription> fakePorts;
 
 // Message boxes and file dialogs are answered as they open: a box is read
 // and closed, a file dialog is given the file.
-class modalAnswerer : public QObject
+struct modalAnswerer : QObject
 {
-public:
     modalAnswerer()
     {
         // Two timers: while one waits in a dialog's accept(), the other
@@ -30,10 +29,6 @@ public:
             timer->start(10);
         }
     }
-    QString file;
-    QStringList boxes;
-
-private:
     void answer()
     {
         QWidget *modal = QApplication::activeModalWidget();
@@ -52,6 +47,8 @@ private:
             static_cast<QDialog *>(dialog)->accept();
         }
     }
+    QString file;
+    QStringList boxes;
     QTimer timer, spareTimer;
     int dialogTicks = 0;
 };
@@ -63,254 +60,239 @@ class tst_window : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void startUpPreselectsTheOldestUpdateFile();
-    void interfacesMenu();
-    void wholeUpdatesAndTheirEnds();
-    void errorReports();
-    void quitDuringAnUpdate();
-    void noPluginsFromTheWorkingDirectory();
+    void initTestCase()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        QVERIFY(QDir::setCurrent(workingDirectory.path()));
+        setSerialPortLister([] { return fakePorts; });
+    }
+
+    void startUpPreselectsTheOldestUpdateFile()
+    {
+        // Oldest first: only new.fwb and mid.dmx are update files the scan may take.
+        const QStringList names{".hidden.fwb", "notes.txt", "UPPER.FWB", "mid.dmx", "new.fwb"};
+        const QDateTime now = QDateTime::currentDateTime();
+        for (int i = 0; i < names.size(); ++i) {
+            QFile file(names.at(i));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setFileTime(now.addDays(i - 10), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(QFile::link(QStringLiteral("notes.txt"), QStringLiteral("link.fwb")));
+        QVERIFY(QDir().mkdir(QStringLiteral("folder.dmx")));
+
+        window.reset(new fixtureSoftwareUpdater);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // The logo's row takes the window's spare height; the controls keep theirs.
+        const QWidget *pages = child<QWidget>("infoStackedWidget");
+        QCOMPARE(pages->height(), pages->sizeHint().height());
+        QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
+        QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
+        QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+        QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
+    }
+
+    void interfacesMenu()
+    {
+        QMenu *menu = child<QMenu>("menuPort");
+        QPushButton *start = child<QPushButton>("updateButton");
+        const auto menuState = [&] {
+            QStringList entries;
+            for (const QAction *entry : menu->actions())
+                entries << (entry->isChecked() ? "* " : "") + entry->text();
+            return entries;
+        };
+        fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}, {"COM4", "built-in", "", "", ""},
+                     {"COM5", "", "Silicon Labs Inc", "C3", ""}, {"COM6", "", "silicon labs", "B2", ""},
+                     {"COM7", "", "Silicon Labs", "0001", ""}};
+        QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
+        QLoggingCategory::setFilterRules(QString());
+        child<QAction>("actionRefreshPortsList")->trigger();
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        const int actions = window->findChildren<QAction *>().size();
+        child<QAction>("actionRefreshPortsList")->trigger();
+        QCOMPARE(window->findChildren<QAction *>().size(), actions);
+        QCOMPARE(menuState(), (QStringList{"* Silicon Labs 0001(Vantor2)", "silicon labs B2", "Silicon Labs Inc C3",
+                                           "Example Corp A1", "", "Refresh Interfaces List"}));
+        QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Silicon Labs 0001(Vantor2)"));
+        QVERIFY(start->isEnabled());
+
+        // Whatever the operator picks, a refresh makes the top entry current again.
+        menu->actions().at(3)->trigger();
+        QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Example Corp A1"));
+        child<QAction>("actionRefreshPortsList")->trigger();
+        QCOMPARE(menuState().first(), QStringLiteral("* Silicon Labs 0001(Vantor2)"));
+
+        // Refreshing the current interface while the update file is gone: our
+        // own adapter is chosen afresh, which disables Start; any other only
+        // keeps its check mark and leaves Start as it was, until it is picked.
+        const std::pair<serialPortDescription, bool> refreshes[] = {{{"COM3", "USB serial", "Example Corp", "A1", ""}, true},
+                                                                    {{"COM7", "", "Silicon Labs", "0001", ""}, false}};
+        for (const auto &[port, startKept] : refreshes) {
+            fakePorts = {port};
+            child<QAction>("actionRefreshPortsList")->trigger();
+            QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
+            child<QAction>("actionRefreshPortsList")->trigger();
+            QCOMPARE(start->isEnabled(), startKept);
+            menu->actions().at(0)->trigger();
+            QVERIFY(!start->isEnabled());
+            QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
+            child<QAction>("actionRefreshPortsList")->trigger();
+            QVERIFY(start->isEnabled());
+        }
+
+        // Nothing listable: no interface, and Start keeps its state.
+        fakePorts = {{"COM4", "built-in", "", "", ""}};
+        child<QAction>("actionRefreshPortsList")->trigger();
+        QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
+        QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
+        QVERIFY(start->isEnabled());
+    }
+
+    void wholeUpdatesAndTheirEnds()
+    {
+        fakePorts = {{line.portPath(), "virtual", "Example Corp", "V1", ""}};
+        child<QAction>("actionRefreshPortsList")->trigger();
+
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n");
+        QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Application v1.04"));
+        QCOMPARE(child<QLabel>("fixtureDisplayLabel")->text(), QStringLiteral("Vendor Fixture"));
+        QCOMPARE(child<QStackedWidget>("infoStackedWidget")->currentWidget(), child<QWidget>("fixtureDisplayPage"));
+
+        QCOMPARE(runUpdate("Finished!"), QStringList());
+        QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
+        QCOMPARE(child<QProgressBar>("progressBar")->maximum(), 7);
+        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01 02*6", "00 03 04"}));
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
+                                             "labels 'Application v1.04' 'Vendor Fixture'"));
+
+        // Canceled in a hold of 100 s; the header is still worth showing afterwards.
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
+        QCOMPARE(runUpdate("Canceled!", 7), QStringList());
+        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
+                                             "labels 'Application v1.04' 'Vendor Fixture'"));
+    }
+
+    void errorReports()
+    {
+        {
+            const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
+            chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
+            QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
+        }
+        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
+        const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
+        QCOMPARE(idleState(), idle);
+
+        // A port error while the worker still sends: it is stopped, and what it
+        // still had to say ("canceled") must not turn up after the reset.
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
+        QCOMPARE(runUpdate("Start", 7, [this] { window->serialPortError(QSerialPort::ReadError); }),
+                 QStringList{"Serialport Error: ReadError"});
+        QCOMPARE(idleState(), idle);
+
+        // Every code by its name in words, two with more to say, none for no error or an unknown code.
+        const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
+        for (int i = 0; i <= codes.keyCount(); ++i) {
+            const int code = i < codes.keyCount() ? codes.value(i) : 99;
+            QString text = code == QSerialPort::NoError || code == 99 ? QString() : "Serialport Error: " + QString(codes.key(i));
+            text += code == QSerialPort::OpenError ? " Device already open" : code == QSerialPort::ResourceError ? ": Device Unavailable" : "";
+            answer.boxes.clear();
+            window->serialPortError(code);
+            QCOMPARE(answer.boxes.join(QString()), text);
+        }
+    }
+
+    void quitDuringAnUpdate()
+    {
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+        shimLog::clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
+
+        QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
+        QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        // What main() does once the event loop has ended.
+        QElapsedTimer closing;
+        closing.start();
+        window.reset();
+        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(shimLog::last().closed);
+        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+    }
+
+    // An update bundle may carry a "dll" folder, and the updater is started where
+    // the update files are: no code may come from there.
+    void noPluginsFromTheWorkingDirectory()
+    {
+        QVERIFY(QDir().mkpath("dll/imageformats"));
+        qputenv("QT_DEBUG_PLUGINS", "1"); // for the updater: this process has looked for its plug-ins already
+        QProcess updater;
+        updater.setProcessChannelMode(QProcess::MergedChannels);
+        updater.start(QStringLiteral(UPDATER_PATH), QStringList());
+        // The logo is read while the window is built; the program's own folder is looked in last.
+        QByteArray output;
+        QVERIFY(QTest::qWaitFor([&] { return (output += updater.readAll()).contains(QFileInfo(UPDATER_PATH).path().toUtf8() + "/imageformats"); }));
+        updater.kill();
+        updater.waitForFinished();
+        QVERIFY2(!output.contains(QDir::currentPath().toUtf8() + "/dll"), output.constData());
+    }
 
 private:
     template<typename T>
     T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     QLabel *interfaceLabel() const { return window->statusBar()->findChild<QLabel *>(); }
-    void chooseFile(const QByteArray &contents);
-    QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {});
-    QString idleState() const;
 
     virtualDmxLine line;
     modalAnswerer answer;
     QTemporaryDir workingDirectory;
     std::unique_ptr<fixtureSoftwareUpdater> window;
-};
 
-void tst_window::initTestCase()
-{
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    QVERIFY(QDir::setCurrent(workingDirectory.path()));
-    setSerialPortLister([] { return fakePorts; });
-}
-
-void tst_window::startUpPreselectsTheOldestUpdateFile()
-{
-    // Oldest first: only new.fwb and mid.dmx are update files the scan may take.
-    const QStringList names{".hidden.fwb", "notes.txt", "UPPER.FWB", "mid.dmx", "new.fwb"};
-    const QDateTime now = QDateTime::currentDateTime();
-    for (int i = 0; i < names.size(); ++i) {
-        QFile file(names.at(i));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.setFileTime(now.addDays(i - 10), QFileDevice::FileModificationTime));
-    }
-    QVERIFY(QFile::link(QStringLiteral("notes.txt"), QStringLiteral("link.fwb")));
-    QVERIFY(QDir().mkdir(QStringLiteral("folder.dmx")));
-
-    window.reset(new fixtureSoftwareUpdater);
-    window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    // The logo's row takes the window's spare height; the controls keep theirs.
-    const QWidget *pages = child<QWidget>("infoStackedWidget");
-    QCOMPARE(pages->height(), pages->sizeHint().height());
-    QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
-    QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
-    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
-    QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
-}
-
-void tst_window::interfacesMenu()
-{
-    QMenu *menu = child<QMenu>("menuPort");
-    QPushButton *start = child<QPushButton>("updateButton");
-    const auto menuState = [&] {
-        QStringList entries;
-        for (const QAction *entry : menu->actions())
-            entries << (entry->isChecked() ? "* " : "") + entry->text();
-        return entries;
-    };
-    fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}, {"COM4", "built-in", "", "", ""},
-                 {"COM5", "", "Silicon Labs Inc", "C3", ""}, {"COM6", "", "silicon labs", "B2", ""},
-                 {"COM7", "", "Silicon Labs", "0001", ""}};
-    QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
-    QLoggingCategory::setFilterRules(QString());
-    child<QAction>("actionRefreshPortsList")->trigger();
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    const int actions = window->findChildren<QAction *>().size();
-    child<QAction>("actionRefreshPortsList")->trigger();
-    QCOMPARE(window->findChildren<QAction *>().size(), actions);
-    QCOMPARE(menuState(), (QStringList{"* Silicon Labs 0001(Vantor2)", "silicon labs B2", "Silicon Labs Inc C3",
-                                       "Example Corp A1", "", "Refresh Interfaces List"}));
-    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Silicon Labs 0001(Vantor2)"));
-    QVERIFY(start->isEnabled());
-
-    // Whatever the operator picks, a refresh makes the top entry current again.
-    menu->actions().at(3)->trigger();
-    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Example Corp A1"));
-    child<QAction>("actionRefreshPortsList")->trigger();
-    QCOMPARE(menuState().first(), QStringLiteral("* Silicon Labs 0001(Vantor2)"));
-
-    // Refreshing the current interface while the update file is gone: our
-    // own adapter is chosen afresh, which disables Start; any other only
-    // keeps its check mark and leaves Start as it was, until it is picked.
-    const std::pair<serialPortDescription, bool> refreshes[] = {{{"COM3", "USB serial", "Example Corp", "A1", ""}, true},
-                                                                {{"COM7", "", "Silicon Labs", "0001", ""}, false}};
-    for (const auto &[port, startKept] : refreshes) {
-        fakePorts = {port};
-        child<QAction>("actionRefreshPortsList")->trigger();
-        QVERIFY(QFile::rename(QStringLiteral("mid.dmx"), QStringLiteral("mid.old")));
-        child<QAction>("actionRefreshPortsList")->trigger();
-        QCOMPARE(start->isEnabled(), startKept);
-        menu->actions().at(0)->trigger();
-        QVERIFY(!start->isEnabled());
-        QVERIFY(QFile::rename(QStringLiteral("mid.old"), QStringLiteral("mid.dmx")));
-        child<QAction>("actionRefreshPortsList")->trigger();
-        QVERIFY(start->isEnabled());
-    }
-
-    // Nothing listable: no interface, and Start keeps its state.
-    fakePorts = {{"COM4", "built-in", "", "", ""}};
-    child<QAction>("actionRefreshPortsList")->trigger();
-    QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
-    QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
-    QVERIFY(start->isEnabled());
-}
-
-void tst_window::chooseFile(const QByteArray &contents)
-{
-    answer.file = writeUpdateFile(contents);
-    QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
-}
-
-// Presses Start, presses Cancel or runs the action once atFrame frames are
-// out, and returns the message boxes that opened until the button read endText.
-QStringList tst_window::runUpdate(const char *endText, int atFrame, const std::function<void()> &action)
-{
-    answer.boxes.clear();
-    shimLog::clear();
-    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-    const bool sending = child<QStackedWidget>("infoStackedWidget")->currentWidget() == child<QWidget>("progressPage")
-        && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1;
-    if (atFrame >= 0) {
-        if (!QTest::qWaitFor([&] { return shimLog::last().frames.size() >= atFrame; }))
-            return {"no frames: " + shimLog::last().hex().join(QLatin1Char('|'))};
-        if (action)
-            action();
-        else
-            QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
-    }
-    QPushButton *button = child<QPushButton>("updateButton");
-    QStackedWidget *buttonPages = child<QStackedWidget>("updateStackedWidget");
-    if (!QTest::qWaitFor([&] { return buttonPages->currentIndex() == 0 && button->text() == QLatin1String(endText); }, 20000))
-        return {"no end: " + button->text() + ' ' + shimLog::last().hex().join(QLatin1Char('|'))};
-    // Whatever the worker still said before its port closed must not show.
-    if (!QTest::qWaitFor([] { return shimLog::last().closed; }))
-        return {"port left open"};
-    QCoreApplication::sendPostedEvents();
-    return sending ? answer.boxes : QStringList{"not on the progress page"};
-}
-
-QString tst_window::idleState() const
-{
-    return QStringLiteral("%1 %2, page %3, %4, progress %5, labels '%6' '%7'")
-        .arg(child<QPushButton>("updateButton")->text())
-        .arg(child<QPushButton>("updateButton")->isEnabled() ? "enabled" : "disabled")
-        .arg(child<QStackedWidget>("infoStackedWidget")->currentWidget()->objectName())
-        .arg(child<QStackedWidget>("updateStackedWidget")->currentWidget()->objectName())
-        .arg(child<QProgressBar>("progressBar")->value())
-        .arg(child<QLabel>("applicationDisplayLabel")->text(), child<QLabel>("fixtureDisplayLabel")->text());
-}
-
-void tst_window::wholeUpdatesAndTheirEnds()
-{
-    fakePorts = {{line.portPath(), "virtual", "Example Corp", "V1", ""}};
-    child<QAction>("actionRefreshPortsList")->trigger();
-
-    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n");
-    QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Application v1.04"));
-    QCOMPARE(child<QLabel>("fixtureDisplayLabel")->text(), QStringLiteral("Vendor Fixture"));
-    QCOMPARE(child<QStackedWidget>("infoStackedWidget")->currentWidget(), child<QWidget>("fixtureDisplayPage"));
-
-    QCOMPARE(runUpdate("Finished!"), QStringList());
-    QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
-    QCOMPARE(child<QProgressBar>("progressBar")->maximum(), 7);
-    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01 02*6", "00 03 04"}));
-    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-    QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
-                                         "labels 'Application v1.04' 'Vendor Fixture'"));
-
-    // Canceled in a hold of 100 s; the header is still worth showing afterwards.
-    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
-    QCOMPARE(runUpdate("Canceled!", 7), QStringList());
-    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
-    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-    QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
-                                         "labels 'Application v1.04' 'Vendor Fixture'"));
-}
-
-void tst_window::errorReports()
-{
+    void chooseFile(const QByteArray &contents)
     {
-        const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
-        QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
+        answer.file = writeUpdateFile(contents);
+        QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
     }
-    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
-    const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
-    QCOMPARE(idleState(), idle);
 
-    // A port error while the worker still sends: it is stopped, and what it
-    // still had to say ("canceled") must not turn up after the reset.
-    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
-    QCOMPARE(runUpdate("Start", 7, [this] { window->serialPortError(QSerialPort::ReadError); }),
-             QStringList{"Serialport Error: ReadError"});
-    QCOMPARE(idleState(), idle);
-
-    // Every code by its name in words, two with more to say, none for no error or an unknown code.
-    const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
-    for (int i = 0; i <= codes.keyCount(); ++i) {
-        const int code = i < codes.keyCount() ? codes.value(i) : 99;
-        QString text = code == QSerialPort::NoError || code == 99 ? QString() : "Serialport Error: " + QString(codes.key(i));
-        text += code == QSerialPort::OpenError ? " Device already open" : code == QSerialPort::ResourceError ? ": Device Unavailable" : "";
+    // Presses Start, presses Cancel or runs the action once atFrame frames are
+    // out, and returns the message boxes that opened until the button read endText.
+    QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {})
+    {
         answer.boxes.clear();
-        window->serialPortError(code);
-        QCOMPARE(answer.boxes.join(QString()), text);
+        shimLog::clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        const bool sending = child<QStackedWidget>("infoStackedWidget")->currentWidget() == child<QWidget>("progressPage")
+            && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1;
+        if (atFrame >= 0) {
+            if (!QTest::qWaitFor([&] { return shimLog::last().frames.size() >= atFrame; }))
+                return {"no frames: " + shimLog::last().hex().join('|')};
+            action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+        }
+        QPushButton *button = child<QPushButton>("updateButton");
+        if (!QTest::qWaitFor([&] { return child<QStackedWidget>("updateStackedWidget")->currentIndex() == 0 && button->text() == endText; }, 20000))
+            return {"no end: " + button->text() + ' ' + shimLog::last().hex().join('|')};
+        // Whatever the worker still said before its port closed must not show.
+        if (!QTest::qWaitFor([] { return shimLog::last().closed; }))
+            return {"port left open"};
+        QCoreApplication::sendPostedEvents();
+        return sending ? answer.boxes : QStringList{"not on the progress page"};
     }
-}
 
-void tst_window::quitDuringAnUpdate()
-{
-    chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
-    shimLog::clear();
-    QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-    QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
-
-    QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
-    QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
-    QCOMPARE(QApplication::exec(), 0);
-    // What main() does once the event loop has ended.
-    QElapsedTimer closing;
-    closing.start();
-    window.reset();
-    QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
-    QVERIFY(shimLog::last().closed);
-    QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
-}
-
-// An update bundle may carry a "dll" folder, and the updater is started where
-// the update files are: no code may come from there.
-void tst_window::noPluginsFromTheWorkingDirectory()
-{
-    QVERIFY(QDir().mkpath("dll/imageformats"));
-    qputenv("QT_DEBUG_PLUGINS", "1"); // for the updater: this process has looked for its plug-ins already
-    QProcess updater;
-    updater.setProcessChannelMode(QProcess::MergedChannels);
-    updater.start(QStringLiteral(UPDATER_PATH), QStringList());
-    // The logo is read while the window is built; the program's own folder is looked in last.
-    QByteArray output;
-    QVERIFY(QTest::qWaitFor([&] { return (output += updater.readAll()).contains(QFileInfo(UPDATER_PATH).path().toUtf8() + "/imageformats"); }));
-    updater.kill();
-    updater.waitForFinished();
-    QVERIFY2(!output.contains(QDir::currentPath().toUtf8() + "/dll"), output.constData());
-}
+    QString idleState() const
+    {
+        return QStringLiteral("%1 %2, page %3, %4, progress %5, labels '%6' '%7'")
+            .arg(child<QPushButton>("updateButton")->text())
+            .arg(child<QPushButton>("updateButton")->isEnabled() ? "enabled" : "disabled")
+            .arg(child<QStackedWidget>("infoStackedWidget")->currentWidget()->objectName())
+            .arg(child<QStackedWidget>("updateStackedWidget")->currentWidget()->objectName())
+            .arg(child<QProgressBar>("progressBar")->value())
+            .arg(child<QLabel>("applicationDisplayLabel")->text(), child<QLabel>("fixtureDisplayLabel")->text());
+    }
+};
 
 QTEST_MAIN(tst_window)
 #include "tst_window.moc"
