@@ -1,6 +1,7 @@
 // Reading a large update file the way the transfer does: how long the line
-// count takes before the first frame can go out, and that memory stays flat
-// whatever the file's size.
+// count takes before the first frame can go out, how long orvana-firmware-tool's
+// check of the file adds before that, and that memory stays flat whatever the
+// file's size.
 //
 //   bench_fileReading [MB ...]      (default: 50 200) measures each size in a
 //                                   process of its own and prints table rows
@@ -10,6 +11,7 @@
 
 #include "benchStatistics.h"
 #include "benchWorkloads.h"
+#include "updateFileAnalysis.h"
 #include "updateFileLine.h"
 #include "updateFileReading.h"
 
@@ -68,14 +70,17 @@ int measureOne(int megabytes)
         return 2;
     const double bytes = double(QFile(path).size());
 
-    qint64 lines = 0, converted = 0;
+    qint64 lines = 0, converted = 0, analyzed = 0;
     const double countSeconds = medianSeconds([&] { lines = countLines(path); });
     const double readSeconds = medianSeconds([&] { converted = readAndConvert(path); });
-    if (lines == 0 || converted == 0)
+    // What send reads first: counts, warnings, wire time and SHA-256.
+    const double analysisSeconds = medianSeconds([&] { analyzed = analyzeUpdateFile(path).packetLines; });
+    if (lines == 0 || converted == 0 || analyzed == 0)
         return 3;
 
     QTextStream out(stdout);
     out << "countMs=" << countSeconds * 1000 << '\n'
+        << "analysisMs=" << analysisSeconds * 1000 << '\n'
         << "read=" << bytes / 1e6 / readSeconds << '\n'
         << "peak=" << benchStatistics::peakResidentKb() << '\n';
     return 0;
@@ -115,6 +120,8 @@ int main(int argc, char *argv[])
                  QString::number(values.value("countMs"), 'f', 0), QString());
         printRow(subject, QStringLiteral("read and convert as the transfer does, MB/s"),
                  QString::number(values.value("read"), 'f', 0), QString());
+        printRow(subject, QStringLiteral("orvana-firmware-tool's check before the port opens, ms"),
+                 QString::number(values.value("analysisMs"), 'f', 0), QString());
         peaks << QString::number(values.value("peak") / 1024.0, 'f', 1);
     }
     printRow(QStringLiteral("file reading"),
