@@ -70,10 +70,10 @@ usage() { echo "usage: $0 [FAULT-NUMBER ...]" >&2; exit 2; }
 for number in "$@"; do [[ "$number" =~ ^[1-9][0-9]*$ ]] || usage; done
 
 "$root/scripts/install-dependencies.sh"
-# The copy keeps the files' times, so a second run rebuilds only what changed.
+# Fresh times on the copy: a build left by an earlier run, perhaps with a fault in it, is never taken as current.
 copy="$root/build-faults/source" build="$root/build-faults/build"
 rm -rf "$copy" && mkdir -p "$copy"
-git -C "$root" ls-files -z | tar -C "$root" --null -T - -cf - | tar -C "$copy" -xf -
+git -C "$root" ls-files -z | tar -C "$root" --null -T - -cf - | tar -C "$copy" -xmf -
 cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=5 -DUPDATER_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
 (cd "$build" && ctest --parallel 2 >/dev/null) || { echo "check-deliberate-faults: the suite fails without a fault" >&2; exit 1; }
