@@ -25,9 +25,11 @@ void fixtureSoftwareUpdater::on_selectFileButton_clicked()
     ui->fileLabel->setText(updateFile.filePath());
 
     QFile file(updateFile.filePath());
-    if (!file.exists() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        qDebug() << "Couldn't open file" << file.errorString();
-        showErrorAndReset(QStringLiteral("Couldn't open file ") + file.errorString());
+    // A FIFO typed into the dialog would hold the window until something writes to it.
+    if (!updateFile.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        const QString reason = updateFile.isFile() ? file.errorString() : QStringLiteral("Not a regular file");
+        qDebug() << "Couldn't open file" << reason;
+        showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);
         return;
     }
 

@@ -24,8 +24,7 @@ bool updateFileExists(const QFileInfo &file)
 void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
 {
     serialPorts = availableSerialPorts();
-    // The entries of the last refresh are never shown again: keeping them would let every refresh add to the
-    // window's memory. A deleted entry leaves the group and the menu by itself.
+    // Kept, old entries would add to the window's memory at every refresh; deleted, they leave group and menu.
     qDeleteAll(portActionGroup->actions());
 
     // From the bottom entry up, each above the ones before it. Every entry is

@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QList<serialPortDescription> fakePorts;
@@ -178,6 +180,10 @@ private slots:
 
     void errorReports()
     {
+        // A FIFO typed into the dialog would hold the window until something writes to it.
+        QVERIFY(mkfifo(qPrintable(answer.file = QDir::current().absoluteFilePath("pipe.fwb")), 0600) == 0);
+        QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
+        QCOMPARE(answer.boxes.takeLast(), QStringLiteral("Couldn't open file Not a regular file"));
         {
             const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
             chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
