@@ -37,12 +37,8 @@ QString lineSettings(int fd)
         return QStringLiteral("unknown");
     const int dataBits = (t.cflag & CSIZE) == CS8 ? 8 : (t.cflag & CSIZE) == CS7 ? 7 : (t.cflag & CSIZE) == CS6 ? 6 : 5;
     const char parity = !(t.cflag & PARENB) ? 'N' : (t.cflag & PARODD) ? 'O' : 'E';
-    QString text = QStringLiteral("%1 bit/s %2%3%4").arg(t.ospeed).arg(dataBits).arg(parity).arg(t.cflag & CSTOPB ? 2 : 1);
-    if (t.cflag & CRTSCTS)
-        text += QStringLiteral(" rts/cts");
-    if (t.iflag & (IXON | IXOFF))
-        text += QStringLiteral(" xon/xoff");
-    return text;
+    return QStringLiteral("%1 bit/s %2%3%4").arg(t.ospeed).arg(dataBits).arg(parity).arg(t.cflag & CSTOPB ? 2 : 1)
+        + (t.cflag & CRTSCTS ? " rts/cts" : "") + (t.iflag & (IXON | IXOFF) ? " xon/xoff" : "");
 }
 
 struct framePlan { QString hex; int holdMs; };

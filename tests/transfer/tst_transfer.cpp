@@ -78,9 +78,9 @@ private slots:
         // 1FF keeps its low byte, 8000 is beyond a short, a tab joins two fields,
         // two blanks make an empty field and a blank before the line end one more.
         QTest::newRow("field conversion") << QByteArray("7 1FF 100 -1 8000 G1  ff 01\t02 \nx 01\n") << 2 << QStringList{"00 ff 00 ff 00 00 00 ff 00 00*6/7", "00 01*6"};
-        QTest::newRow("packets without bytes") << QByteArray("\n40\n 01\n") << 3 << QStringList{"00", "00/40", "00 01*6"};
-        // Counting and sending agree: a line of carriage returns, and one at the end without a line feed, are empty packets.
-        QTest::newRow("carriage returns") << QByteArray("0 01\n\r\r\n0 02\n\r") << 4 << QStringList{"00 01*6", "00*6", "00 02*6", "00*6"};
+        QTest::newRow("no bytes; a blank first, then no hold and no comment") << QByteArray("\n40\n # 01\n") << 3 << QStringList{"00", "00/40", "00 00 01*6"};
+        // Counting and sending agree: a carriage return is dropped, a line of them is an empty packet.
+        QTest::newRow("carriage returns") << QByteArray("0 01\r02\n\r\r\n0 02\n\r") << 4 << QStringList{"00 02*6", "00*6", "00 02*6", "00*6"};
         QTest::newRow("comments only") << QByteArray("#a\n#b\n") << 2 << QStringList{};
         QTest::newRow("empty file") << QByteArray() << 0 << QStringList{};
         const QByteArray full = QByteArray("ab ").repeated(512).trimmed();
