@@ -42,6 +42,7 @@ src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks|QDir::Files|t
 src/app/fixtureSoftwareUpdater.cpp|QDir::Time \| QDir::Reversed|QDir::Time|the start-up scan takes the newest file
 src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks \| QDir::CaseSensitive|QDir::Files \| QDir::NoSymLinks|upper-case extensions preselected
 src/app/main.cpp|QCoreApplication::applicationDirPath() + QStringLiteral("/dll")|QStringLiteral("./dll")|plug-ins loaded from the update folder
+src/app/fileSelection.cpp|if (!updateFile.isFile() \|\| !file.open|if (!file.open|a FIFO chosen in the dialog holds the window
 src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ")|QStringLiteral("Current interface:")|the status text without its blank
 src/app/interfaceSelection.cpp|        if (port->portName == selectedPortName) {|        if (true) {|a refresh keeps the operator's choice
 src/app/updateControl.cpp|    ui->updateButton->setText(QStringLiteral("Finished!"));|    ui->updateButton->setText(QStringLiteral("Done!"));|the button ends as "Done!"
