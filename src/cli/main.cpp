@@ -27,8 +27,7 @@ Commands:
       SIGHUP cancels once the frame in flight is out; Ctrl-C again quits
       at once.
 
-FILE "-" is standard input; input that cannot be read twice (a pipe, a
-FIFO) is read once, up to 64 MiB, before anything is sent.
+FILE "-" is standard input; a pipe or a FIFO is read once (64 MiB at most).
 
 Options:
   --all          ports: also the ports the menu leaves out

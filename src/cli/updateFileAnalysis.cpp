@@ -86,9 +86,10 @@ void analyzeLines(QFile &file, updateFileAnalysis &analysis)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     analysis.checkpointStep = analysis.lines / checkpoints + 1;
-    QByteArray line;
-    qint64 number = 0, previousLength = 0;
-    while (!(line = file.readLine(updateFileReading::maxLineLength + 1)).isEmpty()) {
+    QByteArray buffer(int(updateFileReading::maxLineLength) + 2, Qt::Uninitialized); // one allocation, not one a line
+    qint64 length, number = 0, previousLength = 0;
+    while ((length = file.readLine(buffer.data(), buffer.size())) > 0) {
+        QByteArray line = buffer.left(int(length));
         hash.addData(line);
         if (line.count('\r') > (line.endsWith("\r\n") ? 1 : 0))
             analysis.warn(number + 1, "carriageReturn", QStringLiteral("carriage return without a line feed after it; it is dropped"));
