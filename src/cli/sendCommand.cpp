@@ -26,8 +26,7 @@ enum class outcome { finished, canceled, failed };
 const char *const stateWords[] = {"finished", "canceled", "failed"};
 const char *const eventNames[] = {"finished", "canceled", "error"};
 // For each of the worker's failure kinds, in its order.
-const int failureStatus[] = {exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused,
-                             exitCode::transferFailed};
+const int failureStatus[] = {exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed};
 
 QString portErrorHint(int code, const QString &device)
 {

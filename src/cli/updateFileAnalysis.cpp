@@ -183,7 +183,8 @@ updateFileAnalysis analyzeUpdateFile(const QString &file)
     QFile input(analysis.path);
     // As the transfer opens it.
     if (reason.isEmpty() && (!QFileInfo(analysis.path).isFile() || !input.open(QIODevice::ReadOnly)))
-        reason = !info.exists() ? QStringLiteral("no such file") : info.isDir() ? QStringLiteral("it is a folder") : input.errorString();
+        reason = !info.exists() && !analysis.copy ? QStringLiteral("no such file")
+            : info.isDir() ? QStringLiteral("it is a folder") : input.errorString();
     if (!reason.isEmpty())
         analysis.openFailure = updateFileReading::openFailureText(file) + QStringLiteral("\n") + file + QStringLiteral(": ") + reason;
     if (!reason.isEmpty() || !analysis.refused.isEmpty())

@@ -94,7 +94,7 @@ EXPORT int open64(const char *path, int flags, ...)
 {
     va_list arguments;
     va_start(arguments, flags);
-    mode_t mode = (flags & O_CREAT) ? (mode_t)va_arg(arguments, int) : 0;
+    mode_t mode = (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE ? (mode_t)va_arg(arguments, int) : 0;
     va_end(arguments);
     resolve();
     long long startNs = nowNs();

@@ -159,7 +159,7 @@ void tst_tool::run()
     const auto session = [&](int port) {
         const QVector<portSession> all = shimLog::sessions();
         for (auto each = all.crbegin(); each != all.crend(); ++each)
-            if (each->path == lines[port].portPath() || (port == 0 && each->path == link))
+            if ((each->path == lines[port].portPath() && !setup.contains("held")) || (port == 0 && each->path == link))
                 return *each;
         return portSession{"none", false, false, {}};
     };
