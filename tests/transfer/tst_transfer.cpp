@@ -156,7 +156,7 @@ private slots:
                                               << QStringList{} << 0;
         QTest::newRow("interface missing") << "port=/dev/pts/no-such" << packets << "" << port(QSerialPort::DeviceNotFoundError, 0)
                                            << QStringList{} << 0;
-        // Whatever name it is reached by, and root too, an interface carries one update at a time.
+        // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
         QTest::newRow("interface held under another name") << "held" << packets << "" << port(QSerialPort::PermissionError, 0)
                                                            << QStringList{} << 0;
         QTest::newRow("file missing") << "" << QByteArray("/nonexistent/update.fwb") << "" << unopened << QStringList{} << 0;
@@ -213,7 +213,6 @@ private slots:
         QVERIFY(transfer.waitForEnd(5000));
         QCOMPARE(transfer.endings.join(" | "), QString(ending).replace("%1", file));
         QCOMPARE(transfer.progress, progress);
-        // A held interface refuses a second opener right after its open (the lock), or at it (exclusive use, not for root).
         QCOMPARE((holder ? shimLog::sessions().value(1) : shimLog::last()).hex(), expandFrames(frames));
         QVERIFY2(timingFaults(shimLog::last(), frames).isEmpty(), qPrintable(timingFaults(shimLog::last(), frames)));
         if (holder) { // the other update goes on untouched
