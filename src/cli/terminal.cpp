@@ -40,10 +40,10 @@ void noteCancelSignal(int number)
 void guardStandardStreams()
 {
 #ifdef Q_OS_UNIX
+    // open() takes the lowest free descriptor: the closed one. Read-only, what is written there fails as before.
     for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        // open() takes the lowest free descriptor: this one.
-        if (fcntl(descriptor, F_GETFD) == -1 && open("/dev/null", descriptor ? O_WRONLY : O_RDONLY) == 1)
-            standardOutputError = EBADF;
+        if (fcntl(descriptor, F_GETFD) == -1)
+            open("/dev/null", O_RDONLY);
     }
 #endif
 }
