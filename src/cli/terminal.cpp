@@ -151,7 +151,8 @@ void progressDisplay::ended(int port, const QString &state, const QString &failu
         tell(entries[port].port + QStringLiteral(": ") + failure);
     if (how == style::plain)
         terminal::printLine(stderr, line(entries[port], unlimitedWidth));
-    redraw();
+    if (failure.isEmpty()) // else tell() has redrawn already
+        redraw();
 }
 
 void progressDisplay::tell(const QString &text)
