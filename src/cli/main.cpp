@@ -40,8 +40,7 @@ Options:
   -h, --help     this help
   --version      the version
 
-Results go to standard output; progress, warnings and errors to
-standard error.
+Results go to standard output; progress, warnings, errors to standard error.
 
 Exit codes (with several ports the highest wins):
   0   everything finished
