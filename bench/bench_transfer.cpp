@@ -9,7 +9,7 @@
 
 #include "benchStatistics.h"
 #include "benchWorkloads.h"
-#include "dmxTiming.h"
+#include "dmx512.h"
 #include "testSupport.h"
 #include "updateFileLine.h"
 
@@ -23,9 +23,9 @@
 
 namespace {
 
-constexpr qint64 breakMinimumUs = dmxTiming::breakMicroseconds;
-constexpr qint64 markMinimumUs = dmxTiming::markAfterBreakMicroseconds;
-constexpr qint64 characterUs = dmxTiming::characterMicroseconds;
+constexpr qint64 breakMinimumUs = dmx512::breakMicroseconds;
+constexpr qint64 markMinimumUs = dmx512::markAfterBreakMicroseconds;
+constexpr qint64 characterUs = dmx512::characterMicroseconds;
 
 struct runResult {
     QString failure;
@@ -118,7 +118,7 @@ runResult sendOnce(const QString &tool, const QString &portPath, const QString &
         const wireFrame &frame = session.frames.at(i);
         // Only the first packet is repeated, and its repetitions follow at once.
         const qint64 frameHoldUs = i >= updateFileLine::extraSendsOnLengthChange ? holdUs : 0;
-        idealUs += dmxTiming::frameMicroseconds(frame.bytes.size() - 1, 0) + frameHoldUs;
+        idealUs += dmx512::frameMicroseconds(frame.bytes.size() - 1, 0) + frameHoldUs;
         measure(result.breaks, frame.breakUs, breakMinimumUs, result);
         measure(result.marks, frame.markUs, markMinimumUs, result);
         if (frame.gapUs >= 0)

@@ -11,31 +11,31 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 # file | text in it | what it becomes | the fault, in a few words. "\n" is a line end.
 faults=$(cat <<'EOF'
-src/worker/serialLink.cpp|setBaudRate(250000,|setBaudRate(115200,|the line runs at 115 200 bit/s
-src/worker/serialLink.cpp|QSerialPort::TwoStop|QSerialPort::OneStop|one stop bit
-src/worker/serialLink.cpp|QSerialPort::NoParity|QSerialPort::EvenParity|even parity
-src/worker/serialLink.cpp|!serialPort->setDataTerminalReady(true)|false|DTR is never raised
-src/worker/serialLink.cpp|if (flock(|if (false && flock(|no lock on the device
-src/worker/serialLink.cpp|schedule.frameWritten(frameBuffer.size());|schedule.frameWritten(frameBuffer.size() - 1);|the start code left out of the byte time
-src/worker/serialLink.cpp|        if (remaining == 0) {|        if (false) {|no bound on a write the adapter does not take
-src/worker/serialLink.cpp|else if (portErrorReports == reportsBeforeSend)|else|a failed send reported twice
-src/worker/serialLink.cpp|        serialPort->clear(QSerialPort::Output);\n|\n|what Qt kept of a failed frame goes out later
-src/worker/serialPortThread.cpp|breakDuration(dmxTiming::breakMicroseconds)|breakDuration(50)|a break of 50 us
-src/worker/serialPortThread.cpp|markAfterBreakDuration(dmxTiming::markAfterBreakMicroseconds)|markAfterBreakDuration(8)|a mark after break of 8 us
-src/worker/serialPortThread.cpp|startCode(0x00)|startCode(0x55)|start code 0x55
-src/worker/serialPortThread.cpp|    schedule.waitForLastFrame();|    ;|the port closed before the last frame is out
+src/worker/dmxWire.cpp|setBaudRate(dmx512::baudRate,|setBaudRate(115200,|the line runs at 115 200 bit/s
+src/worker/dmxWire.cpp|QSerialPort::StopBits(dmx512::stopBits)|QSerialPort::OneStop|one stop bit
+src/worker/dmxWire.cpp|QSerialPort::NoParity|QSerialPort::EvenParity|even parity
+src/worker/dmxWire.cpp|!port.setDataTerminalReady(true)|false|DTR is never raised
+src/worker/dmxWire.cpp|return flock(|return true \|\| flock(|no lock on the device
+src/worker/dmxWire.cpp|schedule.frameWritten(frame.size());|schedule.frameWritten(frame.size() - 1);|the start code left out of the byte time
+src/worker/dmxWire.cpp|const qint64 remaining = deadline.remainingTime();|const qint64 remaining = -1;|no bound on a write the adapter does not take
+src/worker/serialPortThread.cpp|else if (portErrorReports == reportsBeforeSend)|else|a failed send reported twice
+src/worker/dmxWire.cpp|    port.clear(QSerialPort::Output);\n|\n|what Qt kept of a failed frame goes out later
+src/worker/serialPortThread.cpp|breakDuration(dmx512::breakMicroseconds)|breakDuration(50)|a break of 50 us
+src/worker/serialPortThread.cpp|markAfterBreakDuration(dmx512::markAfterBreakMicroseconds)|markAfterBreakDuration(8)|a mark after break of 8 us
+src/worker/serialPortThread.cpp|startCode(dmx512::startCode)|startCode(0x55)|start code 0x55
+src/worker/serialPortThread.cpp|    wire->waitForLastFrame();|    ;|the port closed before the last frame is out
 src/worker/transferEngine.cpp|    int lastPacketLength = 0;|    static int lastPacketLength = 0;|the repetition state kept from one transfer to the next
 src/worker/transferEngine.cpp|        if (cancelRequested)\n            return false;|\n|a cancel not looked at during a hold
 src/worker/transferEngine.cpp|!QFileInfo(file.fileName()).isFile() \|\| ||a pipe or a device sent as update file
 src/worker/transferEngine.cpp|++linesRead > countedLines \|\| changed()|++linesRead > countedLines|a file changed while sent goes on
 src/worker/transferEngine.cpp|return linesRead != countedLines \|\| changed() ?|return linesRead != countedLines ?|no last look at the file
 src/worker/transferEngine.cpp|emit transferFailed(fileRefused);|emit transferFailed(fileUnreadable);|a refused file told as unreadable
-src/worker/updateFileLine.h|extraSendsOnLengthChange = 5;|extraSendsOnLengthChange = 4;|a changed packet length repeated five times in all
-src/worker/updateFileLine.cpp|return line.startsWith('#');|return line.trimmed().startsWith('#');|a blank before "#" makes a comment
-src/worker/updateFileLine.cpp|field.toShort(nullptr, 16)|field.toUShort(nullptr, 16)|negative bytes become 0x00
-src/worker/updateFileLine.cpp|toUInt(nullptr, 10)|toUInt(nullptr, 16)|hold times read as hexadecimal
-src/worker/updateFileReading.cpp|    line.resize(int(std::remove(line.begin(), line.end(), '\r') - line.begin()));\n|\n|carriage returns sent as bytes
-src/worker/updateFileReading.h|maxLineLength = 64 * 1024;|maxLineLength = 1024 * 1024;|lines of up to 1 MiB
+src/updateFile/updateFileLine.h|extraSendsOnLengthChange = 5;|extraSendsOnLengthChange = 4;|a changed packet length repeated five times in all
+src/updateFile/updateFileLine.cpp|return line.startsWith('#');|return line.trimmed().startsWith('#');|a blank before "#" makes a comment
+src/updateFile/updateFileLine.cpp|field.toShort(nullptr, 16)|field.toUShort(nullptr, 16)|negative bytes become 0x00
+src/updateFile/updateFileLine.cpp|toUInt(nullptr, 10)|toUInt(nullptr, 16)|hold times read as hexadecimal
+src/updateFile/updateFileReading.cpp|    line.resize(int(std::remove(line.begin(), line.end(), '\r') - line.begin()));\n|\n|carriage returns sent as bytes
+src/updateFile/updateFileReading.h|maxLineLength = 64 * 1024;|maxLineLength = 1024 * 1024;|lines of up to 1 MiB
 src/worker/sleepInhibitor.cpp|    requestLock(QStringLiteral("handle-lid-switch"));|    ;|closing the lid suspends an update
 src/worker/sleepInhibitor.cpp|"Updating fixture firmware"|"Updating"|the sleep lock says too little
 src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks|QDir::Files|the start-up scan follows links
@@ -53,17 +53,17 @@ src/core/serialInterfaces.cpp|ports.crbegin(), ports.crend()|ports.cbegin(), por
 src/core/serialInterfaces.cpp|QLatin1String("(Vantor2)")|QLatin1String(" (Vantor2)")|our adapters marked with an extra blank
 src/core/serialInterfaces.cpp|return !port.serialNumber.isEmpty();|return true;|ports without a serial number listed
 src/core/serialPortErrorText.cpp|"Serialport Error: ResourceError: Device Unavailable"|"Serialport Error: ResourceError"|an error text cut short
-src/core/updateFileHeader.cpp|text[0] = text.at(0).toUpper();|;|the application's name shown as written
+src/updateFile/updateFileHeader.cpp|text[0] = text.at(0).toUpper();|;|the application's name shown as written
 src/cli/main.cpp|std::signal(SIGPIPE, SIG_IGN);|;|a closed pipe ends a send mid-file
-src/cli/terminal.cpp|                                SIGHUP\n|\n|a hangup ends a send mid-frame
+src/core/stopSignals.cpp|                             SIGHUP\n|\n|a hangup ends a send mid-frame
 src/cli/terminal.cpp|return qMax(status, exitCode::outputFailed);|return status;|output that cannot be written counts as success
 src/cli/terminal.cpp|const int width = terminal::columns() - 3;|const int width = terminal::columns();|no room for the echoed ^C
 src/cli/sendCommand.cpp|    result = qMax(result, status);|    result = status;|the last port's status wins
 src/cli/sendCommand.cpp|terminal::columns() > 0 && !options.json ?|terminal::columns() > 0 ?|progress redrawn over JSON on a terminal
 src/cli/sendCommand.cpp|exitCode::interfaceUnavailable, exitCode::fileUnreadable|exitCode::fileRefused, exitCode::fileUnreadable|a set-up failure told as a refused file
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
-src/cli/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
-src/cli/updateFileAnalysis.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
+src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
+src/cli/inspectCommand.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
 EOF
 )
 

@@ -23,12 +23,13 @@ constexpr int canceled = 130;
 // with 'all' followed by the ports the menu leaves out.
 int portsCommand(bool all, bool json);
 QJsonArray interfaceList(bool all);
-// How the current user gets read and write access to a serial device; empty
-// where they have it, or where the system cannot say.
-QString portAccessHint(const QString &systemLocation);
+
+struct updateFileAnalysis;
 
 // inspect: what the transfer would do with the file, without a port.
 int inspectCommand(const QString &file, bool json, bool strict);
+// The file's warnings on standard error, as "file:line: warning: ...".
+void printWarnings(const updateFileAnalysis &analysis);
 
 // send: the window's update, to every port at once, one worker thread each.
 struct sendOptions

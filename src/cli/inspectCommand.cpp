@@ -56,6 +56,17 @@ void printJson(QJsonObject object, int status)
 
 } // namespace
 
+void printWarnings(const updateFileAnalysis &analysis)
+{
+    for (const fileWarning &warning : analysis.warnings) {
+        const QString where = warning.line > 0 ? QStringLiteral("%1:%2").arg(analysis.file).arg(warning.line) : analysis.file;
+        terminal::printLine(stderr, where + QStringLiteral(": warning: ") + warning.message);
+    }
+    if (analysis.warningCount > analysis.warnings.size())
+        terminal::printLine(stderr, QStringLiteral("%1: ... and %2 more warnings").arg(analysis.file)
+                                        .arg(analysis.warningCount - analysis.warnings.size()));
+}
+
 int inspectCommand(const QString &file, bool json, bool strict)
 {
     const updateFileAnalysis analysis = analyzeUpdateFile(file);
@@ -71,7 +82,7 @@ int inspectCommand(const QString &file, bool json, bool strict)
         printJson(toJson(analysis), status);
     else
         printReport(analysis);
-    analysis.printWarnings();
+    printWarnings(analysis);
     if (!refusal.isEmpty())
         terminal::printError(refusal);
     return status;

@@ -1,18 +1,11 @@
 #include "commands.h"
 #include "serialInterfaces.h"
+#include "serialPortAdvice.h"
 #include "terminal.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#ifdef Q_OS_LINUX
-#include <cerrno>
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -81,33 +74,3 @@ int portsCommand(bool all, bool json)
         printEntry(port);
     return exitCode::finished;
 }
-
-#ifdef Q_OS_LINUX
-
-QString portAccessHint(const QString &systemLocation)
-{
-    const QByteArray path = QFile::encodeName(systemLocation);
-    struct stat status{};
-    if (access(path.constData(), R_OK | W_OK) == 0)
-        return QString();
-    if (errno == ENOENT || stat(path.constData(), &status) != 0)
-        return QStringLiteral("the device is gone; was the adapter unplugged?");
-    // A group helps only where it may read and write the device.
-    const group *owningGroup = getgrgid(status.st_gid);
-    if ((status.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP) && owningGroup)
-        return QStringLiteral("no access: join the %1 group (sudo usermod -aG %1 \"$USER\") and log in again")
-            .arg(QString::fromLocal8Bit(owningGroup->gr_name));
-    const passwd *owner = getpwuid(status.st_uid);
-    return QStringLiteral("no access: only %1 may open it (mode %2); ask for a udev rule that gives it to a group")
-        .arg(owner ? QString::fromLocal8Bit(owner->pw_name) : QString::number(status.st_uid))
-        .arg(status.st_mode & 0777, 3, 8, QLatin1Char('0'));
-}
-
-#else
-
-QString portAccessHint(const QString &)
-{
-    return QString();
-}
-
-#endif

@@ -1,6 +1,8 @@
 #include "commands.h"
+#include "serialPortAdvice.h"
 #include "serialPortErrorText.h"
 #include "serialPortThread.h"
+#include "stopSignals.h"
 #include "terminal.h"
 #include "updateFileAnalysis.h"
 
@@ -32,21 +34,7 @@ QString portErrorHint(int code, const QString &device)
 {
     if (code == QSerialPort::DeviceNotFoundError)
         return QStringLiteral("'%1 ports' lists the interfaces there are").arg(QCoreApplication::applicationName());
-    const QString access = code == QSerialPort::PermissionError ? portAccessHint(device) : QString();
-    if (code == QSerialPort::PermissionError && access.isEmpty())
-        return QStringLiteral("another program holds the interface: another update, a console or a terminal program");
-    return access;
-}
-
-// Where the serial-port library looks for a port: a name (ttyUSB0) in /dev,
-// a path where it says.
-QString portLocation(const QString &name)
-{
-#ifdef Q_OS_UNIX
-    if (!name.startsWith(QLatin1Char('/')) && !name.startsWith(QLatin1String("./")) && !name.startsWith(QLatin1String("../")))
-        return QStringLiteral("/dev/") + name;
-#endif
-    return name;
+    return portErrorAdvice(code, device);
 }
 
 void writeEvent(bool json, const QString &port, const char *name, QJsonObject fields)
@@ -85,9 +73,9 @@ private:
     void progressed(int index, int step);
     void failed(int index, const QString &message, const QString &hint = QString());
     void end(int index, outcome what, int status);
+    void stopOnSignal(int signalNumber);
     void everyTick();
     void printSummary() const;
-    qint64 remainingMs(const portProgress &progress) const;
 
     const sendOptions &options;
     const updateFileAnalysis &file;
@@ -95,6 +83,7 @@ private:
     progressDisplay display;
     QEventLoop loop;
     QTimer ticks;
+    stopSignals signalsToStop;
     int running = 0;
     bool canceling = false;
     int result = exitCode::finished;
@@ -107,7 +96,7 @@ sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file)
                              : terminal::columns() > 0 && !options.json ? progressDisplay::style::redraw
                                                                     : progressDisplay::style::plain)
 {
-    terminal::catchCancelSignals();
+    QObject::connect(&signalsToStop, &stopSignals::signalCaught, &loop, [this](int number) { stopOnSignal(number); });
     QObject::connect(&ticks, &QTimer::timeout, &loop, [this] { everyTick(); });
 }
 
@@ -143,7 +132,7 @@ void sendRun::startPort(int index)
     QObject::connect(&each.thread, &QThread::finished, worker, &QObject::deleteLater);
     QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
         each.progress.lines = lines;
-        each.progress.remainingMs = remainingMs(each.progress);
+        each.progress.remainingMs = file.remainingMs(each.progress.linesDone, each.progress.elapsedMs);
         display.update(index, each.progress);
         writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)},
                                                       {"lines", lines}, {"wireTimeUs", file.wireTimeUs}});
@@ -173,7 +162,7 @@ void sendRun::progressed(int index, int step)
     portProgress &progress = each.progress;
     progress.linesDone += step;
     progress.elapsedMs = each.clock.elapsed();
-    progress.remainingMs = remainingMs(progress);
+    progress.remainingMs = file.remainingMs(progress.linesDone, progress.elapsedMs);
     display.update(index, progress);
     // At most ten a second for each port.
     if (progress.elapsedMs - each.lastEventMs < 100)
@@ -218,19 +207,19 @@ void sendRun::end(int index, outcome what, int status)
         loop.quit();
 }
 
-// Takes a cancel signal, and keeps the elapsed time moving while a port waits.
+// Every update stops at its next frame boundary; the first signal says so at once.
+void sendRun::stopOnSignal(int signalNumber)
+{
+    if (!std::exchange(canceling, true))
+        display.tell(stopSignals::name(signalNumber) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
+                     + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
+    for (const port &each : ports)
+        QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+}
+
+// Keeps the elapsed time moving while a port waits.
 void sendRun::everyTick()
 {
-    if (const int signalNumber = terminal::takeCancelSignal()) {
-        const QString name = signalNumber == SIGINT ? QStringLiteral("Ctrl-C")
-            : signalNumber == SIGTERM             ? QStringLiteral("SIGTERM")
-                                                  : QStringLiteral("SIGHUP");
-        if (!std::exchange(canceling, true))
-            display.tell(name + QStringLiteral(": canceling; each update stops once the frame in flight is out")
-                         + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
-        for (const port &each : ports)
-            QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
-    }
     for (int index = 0; index < int(ports.size()); ++index) {
         port &each = ports[size_t(index)];
         each.progress.elapsedMs = each.clock.elapsed();
@@ -252,15 +241,6 @@ void sendRun::printSummary() const
     }
 }
 
-qint64 sendRun::remainingMs(const portProgress &progress) const
-{
-    // Opening the port and starting the thread would weigh too much in the
-    // pace of the first few frames: the ideal time is the better guess then.
-    const qint64 doneUs = file.wireTimeUsBefore(progress.linesDone);
-    const qint64 leftUs = qMax<qint64>(0, file.wireTimeUs - doneUs);
-    return doneUs < 1000000 ? leftUs / 1000 : qint64(double(leftUs) * double(progress.elapsedMs) / double(doneUs));
-}
-
 } // namespace
 
 int sendCommand(const sendOptions &options)
@@ -268,7 +248,7 @@ int sendCommand(const sendOptions &options)
     const updateFileAnalysis file = analyzeUpdateFile(options.file);
     const QString refusal = file.opened() ? file.refusal(options.strict) : file.openFailure;
     if (file.opened())
-        file.printWarnings();
+        printWarnings(file);
     if (refusal.isEmpty()) {
         sendRun run(options, file);
         return run.exec();

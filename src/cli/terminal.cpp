@@ -1,13 +1,12 @@
 #include "terminal.h"
 
+#include "clockText.h"
 #include "commands.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -20,20 +19,6 @@ namespace terminal {
 namespace {
 
 int standardOutputError = 0; // errno of the first write that failed
-volatile std::sig_atomic_t caughtSignal = 0;
-const int cancelingSignals[] = {SIGINT, SIGTERM,
-#ifdef SIGHUP
-                                SIGHUP
-#endif
-};
-
-void noteCancelSignal(int number)
-{
-    // Asked twice, the operator means it; SIGTERM and SIGHUP keep canceling at a frame boundary.
-    if (number == SIGINT)
-        std::signal(SIGINT, SIG_DFL);
-    caughtSignal = number;
-}
 
 } // namespace
 
@@ -88,17 +73,6 @@ int exitStatus(int status)
     return qMax(status, exitCode::outputFailed);
 }
 
-void catchCancelSignals()
-{
-    for (const int number : cancelingSignals)
-        std::signal(number, noteCancelSignal);
-}
-
-int takeCancelSignal()
-{
-    return std::exchange(caughtSignal, 0);
-}
-
 } // namespace terminal
 
 namespace {
@@ -108,13 +82,6 @@ constexpr int shortestBar = 5;
 constexpr int shortestName = 8;
 // A log file has no width: the richest form of a line always fits.
 constexpr int unlimitedWidth = 1 << 20;
-
-QString clock(qint64 milliseconds)
-{
-    const qint64 seconds = milliseconds / 1000;
-    const QString minutes = QStringLiteral("%1:%2").arg(seconds / 60 % 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return seconds < 3600 ? minutes : QStringLiteral("%1:%2").arg(seconds / 3600).arg(minutes.rightJustified(5, QLatin1Char('0')));
-}
 
 QString elided(const QString &name, int width)
 {
@@ -180,9 +147,9 @@ QString progressDisplay::line(const entry &port, int width) const
     QStringList forms{running ? QStringLiteral("opening the interface") : port.state};
     if (p.lines >= 0) {
         forms = QStringList{numbers + QStringLiteral(" lines  ")
-                                + (running ? QStringLiteral("%1 elapsed, %2 left").arg(clock(p.elapsedMs), clock(p.remainingMs))
-                                           : QStringLiteral("%1 after %2").arg(port.state, clock(p.elapsedMs))),
-                            numbers + QStringLiteral("  ") + (running ? clock(p.remainingMs) + QStringLiteral(" left") : port.state),
+                                + (running ? QStringLiteral("%1 elapsed, %2 left").arg(clockText(p.elapsedMs), clockText(p.remainingMs))
+                                           : QStringLiteral("%1 after %2").arg(port.state, clockText(p.elapsedMs))),
+                            numbers + QStringLiteral("  ") + (running ? clockText(p.remainingMs) + QStringLiteral(" left") : port.state),
                             QStringLiteral("%1/%2 %3").arg(p.linesDone).arg(p.lines).arg(port.state).trimmed()};
     }
     for (const QString &form : forms) {

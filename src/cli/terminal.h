@@ -24,13 +24,6 @@ int columns();
 // could not take what was written to it.
 int exitStatus(int status);
 
-// Ctrl-C, SIGTERM and SIGHUP are caught for the event loop to take: a cancel
-// once the frame in flight is out. After the first Ctrl-C, a second one ends
-// the program at once.
-void catchCancelSignals();
-// The signal caught since the last call, or 0.
-int takeCancelSignal();
-
 } // namespace terminal
 
 struct portProgress

@@ -1,6 +1,6 @@
 #include "lineSchedule.h"
 
-#include "dmxTiming.h"
+#include "dmx512.h"
 
 #include <chrono>
 #include <thread>
@@ -54,9 +54,14 @@ void lineSchedule::wait(quint32 microseconds)
     sleepUntil(nowNs() + qint64(microseconds) * 1000);
 }
 
+void lineSchedule::nap(quint32 microseconds)
+{
+    sleepNear(nowNs() + qint64(microseconds) * 1000);
+}
+
 void lineSchedule::frameWritten(qint64 characters)
 {
-    bytesOutNs = nowNs() + characters * dmxTiming::characterMicroseconds * 1000;
+    bytesOutNs = nowNs() + characters * dmx512::characterMicroseconds * 1000;
     nextBreakNs = bytesOutNs;
 }
 

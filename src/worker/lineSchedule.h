@@ -17,8 +17,11 @@ public:
 
     // Waits the given time from now; ends on time, never early.
     static void wait(quint32 microseconds);
+    // Sleeps about the given time, without spinning: for polls, where a few microseconds more do no harm.
+    static void nap(quint32 microseconds);
 
-    // The frame's characters, start code included, are queued from now on.
+    // The frame's characters, start code included, are with the adapter from now on, and need their time on
+    // the line from here.
     void frameWritten(qint64 characters);
     void holdAfterFrame(quint32 milliseconds);
 

@@ -7,10 +7,10 @@
 #include <QSerialPort>
 #include <QString>
 
-#include "lineSchedule.h"
+#include <memory>
 
-class QDeadlineTimer;
 class QFile;
+class dmxWire;
 
 // Sends one update file to the fixtures as DMX512 frames. One object per
 // update run; it is moved to a thread of its own and driven by signals.
@@ -36,6 +36,11 @@ signals:
     void canceled();
     // Ends a transfer that ends neither finished nor canceled, after the report of why.
     void transferFailed(int kind);
+    // After every frame: the lines whose frames have all gone out (comment lines passed included), and the
+    // frames on the wire. What a fixture holds after an update that did not finish.
+    void sentOnTheWire(int lines, qint64 frames);
+    // The computer may go to sleep during this transfer, and why.
+    void sleepNotInhibited(QString reason);
 
 public slots:
     void startSending();
@@ -45,12 +50,11 @@ private:
     // running: a line has gone out and the transfer goes on.
     enum class transferOutcome { running, finished, canceled, sendFailed, fileChanged };
 
-    // Serial link (serialLink.cpp)
+    // Serial link: the worker's side of its wire (serialPortThread.cpp)
     void openPort(QString portName);
     bool reportSetupFailure();
     qint64 sendPacket(const QByteArray &packet);
-    bool waitUntilWritten(const QDeadlineTimer &deadline);
-    qint64 failSend(int reportsBeforeSend);
+    qint64 failSend(int reportsBeforeSend, QSerialPort::SerialPortError unreported);
     void reportPortError(QSerialPort::SerialPortError error);
     void portErrorOccurred(QSerialPort::SerialPortError error);
     void portClosing();
@@ -59,6 +63,7 @@ private:
     qint64 checkUpdateFile(QFile &file);
     transferOutcome sendLines(QFile &file, qint64 countedLines);
     transferOutcome sendLine(const QByteArray &line, int &lastPacketLength);
+    void noteFrameSent(bool lastOfItsLine);
     bool holdFrame(quint32 milliseconds);
     void deliverPendingEvents();
     void endTransfer(transferOutcome outcome, const QString &fileName);
@@ -81,7 +86,10 @@ private:
     // Keeps its capacity from frame to frame, so sending allocates nothing
     // once the longest packet has gone out.
     QByteArray frameBuffer;
-    lineSchedule schedule;
+    std::unique_ptr<dmxWire> wire;
+    // What has gone out, for sentOnTheWire.
+    int linesOnTheWire = 0;
+    qint64 framesOnTheWire = 0;
 };
 
 #endif // SERIALPORTTHREAD_H

@@ -4,9 +4,10 @@
 #include <windows.h>
 
 // Per thread: the transfer's own thread holds it for the whole transfer.
-sleepInhibitor::sleepInhibitor()
+sleepInhibitor::sleepInhibitor(refusalHandler refused)
 {
-    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0)
+        refused(QStringLiteral("Windows did not take the request to stay awake"));
 }
 
 sleepInhibitor::~sleepInhibitor()
@@ -21,10 +22,12 @@ sleepInhibitor::~sleepInhibitor()
 #include <QDBusPendingReply>
 #include <QDebug>
 
-sleepInhibitor::sleepInhibitor()
+sleepInhibitor::sleepInhibitor(refusalHandler refused) : refused(std::move(refused))
 {
     if (!QDBusConnection::systemBus().isConnected()) {
-        qDebug() << "Sleep not inhibited, no system bus:" << QDBusConnection::systemBus().lastError().message();
+        const QString reason = QStringLiteral("no system bus: ") + QDBusConnection::systemBus().lastError().message();
+        qDebug() << "Sleep not inhibited," << reason;
+        this->refused(reason);
         return;
     }
     requestLock(QStringLiteral("sleep:idle"));
@@ -51,12 +54,16 @@ void sleepInhibitor::requestLock(const QString &what)
             // Without logind both calls fail alike; once says it.
             refusalReported = true;
             qDebug() << "Not inhibited:" << what << lock.error().message();
+            refused(QStringLiteral("logind refused to hold off sleep: ") + lock.error().message());
         }
         reply->deleteLater();
     });
 }
 
 #else
-sleepInhibitor::sleepInhibitor() = default;
+sleepInhibitor::sleepInhibitor(refusalHandler refused)
+{
+    refused(QStringLiteral("this system offers no way to hold off sleep"));
+}
 sleepInhibitor::~sleepInhibitor() = default;
 #endif

@@ -1,7 +1,10 @@
 #ifndef SLEEPINHIBITOR_H
 #define SLEEPINHIBITOR_H
 
+#include <QString>
 #include <QtGlobal>
+
+#include <functional>
 
 #ifdef Q_OS_LINUX
 #include <QDBusUnixFileDescriptor>
@@ -12,11 +15,13 @@
 
 // Keeps the computer awake for as long as it lives: a fixture left with half
 // a firmware is worse than a laptop that did not sleep. Where the system
-// will not or cannot, the update goes on all the same.
+// will not or cannot, the update goes on all the same, and 'refused' is
+// told why (once, at once or when the system answers).
 class sleepInhibitor
 {
 public:
-    sleepInhibitor();
+    using refusalHandler = std::function<void(const QString &reason)>;
+    explicit sleepInhibitor(refusalHandler refused);
     ~sleepInhibitor();
     Q_DISABLE_COPY(sleepInhibitor)
 
@@ -26,6 +31,7 @@ private:
 
     // logind keeps a lock for as long as its descriptor is open.
     QVector<QDBusUnixFileDescriptor> locks;
+    refusalHandler refused;
     bool refusalReported = false;
     // Parent of the pending calls and destroyed first: a reply that comes
     // after the transfer is dropped, and its descriptor closed with it.

@@ -1,4 +1,5 @@
 #include "serialPortThread.h"
+#include "dmxWire.h"
 #include "sleepInhibitor.h"
 #include "updateFileLine.h"
 #include "updateFileReading.h"
@@ -18,8 +19,9 @@ void serialPortThread::startSending()
     const qint64 lines = checkUpdateFile(file);
     if (lines < 0)
         return;
+    // Asked for first: where the computer cannot be kept awake, that is known before the first line.
+    const sleepInhibitor keepAwake([this](const QString &reason) { emit sleepNotInhibited(reason); });
     emit updateFileLength(int(lines));
-    const sleepInhibitor keepAwake;
     endTransfer(sendLines(file, lines), file.fileName());
 }
 
@@ -79,6 +81,7 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
 serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &line, int &lastPacketLength)
 {
     if (updateFileLine::isCommentLine(line)) {
+        ++linesOnTheWire;
         qDebug() << "Skipping comment line";
         emit updateProgress(1);
         return transferOutcome::running;
@@ -92,10 +95,12 @@ serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &l
         qDebug() << "Repeating current packet";
         if (sendPacket(converted.packet) < 0)
             return transferOutcome::sendFailed;
+        noteFrameSent(false);
     }
     const qint64 sent = sendPacket(converted.packet);
     if (sent < 0)
         return transferOutcome::sendFailed;
+    noteFrameSent(true);
 
     deliverPendingEvents();
     if (cancelRequested || !holdFrame(converted.frameHoldTime))
@@ -107,12 +112,20 @@ serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &l
     return transferOutcome::running;
 }
 
+void serialPortThread::noteFrameSent(bool lastOfItsLine)
+{
+    ++framesOnTheWire;
+    if (lastOfItsLine)
+        ++linesOnTheWire;
+    emit sentOnTheWire(linesOnTheWire, framesOnTheWire);
+}
+
 bool serialPortThread::holdFrame(quint32 milliseconds)
 {
     // Holds run up to 49 days, and the operator must be able to cancel or
     // quit during one: a cancel cuts the hold short and ends the transfer.
-    schedule.holdAfterFrame(milliseconds);
-    while (schedule.sleepSliceOfHold()) {
+    wire->holdAfterFrame(milliseconds);
+    while (wire->sleepSliceOfHold()) {
         deliverPendingEvents();
         if (cancelRequested)
             return false;

@@ -2,6 +2,7 @@
 
 #include "serialPortThread.h"
 
+#include <QSerialPort>
 #include <QtTest>
 
 #include <poll.h>
@@ -41,17 +42,13 @@ QString lineSettings(int fd)
         + (t.cflag & CRTSCTS ? " rts/cts" : "") + (t.iflag & (IXON | IXOFF) ? " xon/xoff" : "");
 }
 
-struct framePlan { QString hex; int holdMs; };
-
-QVector<framePlan> expand(const QStringList &expected)
+// One entry per frame: its bytes in hex and the hold after it.
+QVector<QPair<QString, int>> expand(const framePlan &expected)
 {
-    QVector<framePlan> frames;
-    for (const QString &item : expected) {
-        const QStringList hold = item.split(QLatin1Char('/'));
-        const QStringList times = hold.first().split(QLatin1Char('*'));
-        const int count = times.size() > 1 ? times.at(1).toInt() : 1;
-        for (int i = 0; i < count; ++i)
-            frames.append({times.first().trimmed(), i == count - 1 ? hold.value(1).toInt() : 0});
+    QVector<QPair<QString, int>> frames;
+    for (const sentFrame &run : expected) {
+        for (int i = 0; i < run.times; ++i)
+            frames.append({QString::fromLatin1(run.hex.toLower()), i == run.times - 1 ? run.holdMs : 0});
     }
     return frames;
 }
@@ -175,23 +172,23 @@ portSession shimLog::last()
     return all.isEmpty() ? portSession() : all.last();
 }
 
-QStringList expandFrames(const QStringList &expected)
+QStringList expandFrames(const framePlan &expected)
 {
     QStringList hex;
-    for (const framePlan &frame : expand(expected))
-        hex.append(frame.hex);
+    for (const auto &frame : expand(expected))
+        hex.append(frame.first);
     return hex;
 }
 
-QString timingFaults(const portSession &session, const QStringList &expected)
+QString timingFaults(const portSession &session, const framePlan &expected)
 {
-    const QVector<framePlan> plan = expand(expected);
+    const QVector<QPair<QString, int>> plan = expand(expected);
     QStringList faults;
     for (int i = 0; i < session.frames.size() && i < plan.size(); ++i) {
         const wireFrame &frame = session.frames.at(i);
         // The port may close once the last frame's bytes are out, before its hold ends.
         const bool closing = i == session.frames.size() - 1 && session.closed;
-        const qint64 minimumGapUs = 44 * frame.bytes.size() + (closing ? 0 : 1000LL * plan.at(i).holdMs);
+        const qint64 minimumGapUs = 44 * frame.bytes.size() + (closing ? 0 : 1000LL * plan.at(i).second);
         // A frame whose write failed has no mark.
         if (frame.breakUs < 500 || (frame.markUs < 100 && !frame.bytes.isEmpty()) || (frame.gapUs >= 0 && frame.gapUs < minimumGapUs))
             faults.append(QStringLiteral("frame %1: break %2 us, mark %3 us, gap %4 us (at least %5)")
@@ -210,6 +207,23 @@ QString writeUpdateFile(const QByteArray &contents, const QString &name)
     return path;
 }
 
+QStringList describe(const transferEndings &endings)
+{
+    const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
+    const char *const kinds[] = {"interfaceFailed", "fileUnreadable", "fileRefused", "failedOnTheWay"};
+    QStringList told;
+    for (const transferEnding &ending : endings) {
+        switch (ending.what) {
+        case transferEnding::finished: told << QStringLiteral("finished"); break;
+        case transferEnding::canceled: told << QStringLiteral("canceled"); break;
+        case transferEnding::sendError: told << QStringLiteral("sendError(%1)").arg(ending.text); break;
+        case transferEnding::portError: told << QStringLiteral("portStatusChanged(%1)").arg(codes.valueToKey(ending.code)); break;
+        case transferEnding::failed: told << QStringLiteral("transferFailed(%1)").arg(kinds[qBound(0, ending.code, 3)]); break;
+        }
+    }
+    return told;
+}
+
 transferRun::transferRun(const QString &portPath, const QString &filePath)
 {
     logPath();
@@ -223,12 +237,11 @@ transferRun::transferRun(const QString &portPath, const QString &filePath)
     connect(this, &transferRun::cancelSending, worker, &serialPortThread::cancelSending);
     connect(worker, &serialPortThread::updateFileLength, this, [this](int lines) { length = lines; });
     connect(worker, &serialPortThread::updateProgress, this, [this](int step) { progress += step; });
-    connect(worker, &serialPortThread::finished, this, [this] { endings << QStringLiteral("finished"); });
-    connect(worker, &serialPortThread::canceled, this, [this] { endings << QStringLiteral("canceled"); });
-    connect(worker, &serialPortThread::sendError, this, [this](const QString &text) { endings << "sendError:" + text; });
-    connect(worker, &serialPortThread::portStatusChanged, this,
-            [this](qlonglong code) { endings << "port:" + QString::number(code); });
-    connect(worker, &serialPortThread::transferFailed, this, [this](int kind) { endings << "failed:" + QString::number(kind); });
+    connect(worker, &serialPortThread::finished, this, [this] { endings.append(transferEnding{transferEnding::finished}); });
+    connect(worker, &serialPortThread::canceled, this, [this] { endings.append(transferEnding{transferEnding::canceled}); });
+    connect(worker, &serialPortThread::sendError, this, [this](const QString &text) { endings << transferEnding::error(text); });
+    connect(worker, &serialPortThread::portStatusChanged, this, [this](qlonglong code) { endings << transferEnding::port(int(code)); });
+    connect(worker, &serialPortThread::transferFailed, this, [this](int kind) { endings << transferEnding::failure(kind); });
     thread.start();
 }
 

@@ -56,11 +56,20 @@ QVector<portSession> sessions();
 portSession last();
 }
 
-// Expected frames, each "hex[*times][/holdMs]": "00 01 02*6/40" is the frame
-// 00 01 02 sent six times, the last followed by a 40 ms hold.
-QStringList expandFrames(const QStringList &expected);
+// Frames a test expects on the wire: one frame (start code included, in hex) sent so many times in a row,
+// the last of them followed by a hold.
+struct sentFrame
+{
+    QByteArray hex;
+    int times = 1;
+    int holdMs = 0;
+};
+using framePlan = QVector<sentFrame>;
+
+// One entry per frame, in hex, as portSession::hex() lists what was sent.
+QStringList expandFrames(const framePlan &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
-QString timingFaults(const portSession &session, const QStringList &expected);
+QString timingFaults(const portSession &session, const framePlan &expected);
 
 // Sets a shim fault (or any variable) for as long as it lives.
 struct scopedEnvironment
@@ -75,6 +84,22 @@ QString writeUpdateFile(const QByteArray &contents, const QString &name = QStrin
 
 class serialPortThread;
 
+// How a transfer told its end, signal by signal: finished(), canceled(), sendError(text),
+// portStatusChanged(code) or transferFailed(kind).
+struct transferEnding
+{
+    enum signal { finished, canceled, sendError, portError, failed };
+    signal what;
+    QString text = QString(); // of sendError
+    int code = 0; // the port's error code, or the worker's failure kind
+    static transferEnding port(int code) { return {portError, QString(), code}; }
+    static transferEnding failure(int kind) { return {failed, QString(), kind}; }
+    static transferEnding error(const QString &text) { return {sendError, text, 0}; }
+};
+using transferEndings = QVector<transferEnding>;
+// For QCOMPARE: "finished", "sendError(text)", "portStatusChanged(ResourceError)", "transferFailed(failedOnTheWay)".
+QStringList describe(const transferEndings &endings);
+
 // One transfer driven the way the window drives it: the worker made here,
 // moved to a thread of its own, reached only through queued calls.
 class transferRun : public QObject
@@ -88,8 +113,7 @@ public:
     void cancel() { emit cancelSending(); }
     bool waitForEnd(int timeoutMs = 20000);
 
-    // "finished", "canceled", "sendError:<text>", "port:<code>" or "failed:<kind>", in the order they came.
-    QStringList endings;
+    transferEndings endings; // in the order they came
     int length = -1, progress = 0;
 
 signals:
@@ -99,5 +123,8 @@ signals:
 private:
     QThread thread;
 };
+
+Q_DECLARE_METATYPE(framePlan)
+Q_DECLARE_METATYPE(transferEndings)
 
 #endif // TESTSUPPORT_H

@@ -3,6 +3,7 @@
 // kept awake meanwhile. A private bus stands in for the system bus, and this
 // test for logind; each sleep lock is the write end of a pipe: once every copy
 // of it is closed, the read end kept here sees the end of the file.
+#include "serialPortThread.h"
 #include "testSupport.h"
 
 #include <QLoggingCategory>
@@ -68,30 +69,25 @@ private slots:
     {
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<int>("lines");
-        QTest::addColumn<QStringList>("frames");
+        QTest::addColumn<framePlan>("frames");
 
         QTest::newRow("worked example") << QByteArray("#application\n#Vendor\n#Fixture\n#v1.04\n40 00 FF 10\n# second block\n25 7F 80 81\n100 01\n")
-                                        << 8 << QStringList{"00 00 ff 10*6/40", "00 7f 80 81/25", "00 01*6/100"};
+                                        << 8 << framePlan{{"00 00 ff 10", 6, 40}, {"00 7f 80 81", 1, 25}, {"00 01", 6, 100}};
         QTest::newRow("length changes") << QByteArray("0 01 02 03\n0 04 05 06\n0 07\n0 08\n0 09 0a 0b") << 5
-                                        << QStringList{"00 01 02 03*6", "00 04 05 06", "00 07*6", "00 08", "00 09 0a 0b*6"};
-        QTest::newRow("CR LF line ends") << QByteArray("#a\r\n5 01 02\r\n0 03\r\n") << 3 << QStringList{"00 01 02*6/5", "00 03*6"};
-        // 1FF keeps its low byte, 8000 is beyond a short, a tab joins two fields,
-        // two blanks make an empty field and a blank before the line end one more.
-        QTest::newRow("field conversion") << QByteArray("7 1FF 100 -1 8000 G1  ff 01\t02 \nx 01\n") << 2 << QStringList{"00 ff 00 ff 00 00 00 ff 00 00*6/7", "00 01*6"};
-        QTest::newRow("no bytes; a blank first, then no hold and no comment") << QByteArray("\n40\n # 01\n") << 3 << QStringList{"00", "00/40", "00 00 01*6"};
+                                        << framePlan{{"00 01 02 03", 6}, {"00 04 05 06"}, {"00 07", 6}, {"00 08"}, {"00 09 0a 0b", 6}};
         // Counting and sending agree: a carriage return is dropped, a line of them is an empty packet.
-        QTest::newRow("carriage returns") << QByteArray("0 01\r02\n\r\r\n0 02\n\r") << 4 << QStringList{"00 02*6", "00*6", "00 02*6", "00*6"};
-        QTest::newRow("comments only") << QByteArray("#a\n#b\n") << 2 << QStringList{};
-        QTest::newRow("empty file") << QByteArray() << 0 << QStringList{};
+        QTest::newRow("carriage returns") << QByteArray("0 01\r02\n\r\r\n0 02\n\r") << 4 << framePlan{{"00 02", 6}, {"00", 6}, {"00 02", 6}, {"00", 6}};
+        QTest::newRow("comments only") << QByteArray("#a\n#b\n") << 2 << framePlan{};
+        QTest::newRow("empty file") << QByteArray() << 0 << framePlan{};
         const QByteArray full = QByteArray("ab ").repeated(512).trimmed();
-        QTest::newRow("512 bytes") << "1 " + full + '\n' << 1 << QStringList{"00 " + QString::fromLatin1(full.toLower()) + "*6/1"};
+        QTest::newRow("512 bytes") << "1 " + full + '\n' << 1 << framePlan{{"00 " + full, 6, 1}};
     }
 
     void framesOnTheWire()
     {
         QFETCH(QByteArray, contents);
         QFETCH(int, lines);
-        QFETCH(QStringList, frames);
+        QFETCH(framePlan, frames);
 
         const QString file = writeUpdateFile(contents);
         // A second worker with the same file: what was sent before must not
@@ -102,7 +98,7 @@ private slots:
             transferRun transfer(line.portPath(), file);
             transfer.start();
             QVERIFY(transfer.waitForEnd());
-            QCOMPARE(transfer.endings, QStringList{"finished"});
+            QCOMPARE(describe(transfer.endings), QStringList{"finished"});
             QCOMPARE(transfer.length, lines);
             QCOMPARE(transfer.progress, lines);
 
@@ -127,50 +123,53 @@ private slots:
         // "cancel", "+text" appended to the file, "=text" written over its start; "@N": once N frames are out,
         // "@#N": once the progress is N.
         QTest::addColumn<QString>("action");
-        QTest::addColumn<QString>("ending");
-        QTest::addColumn<QStringList>("frames");
+        QTest::addColumn<transferEndings>("ending"); // "%1" in a text: the file's path
+        QTest::addColumn<framePlan>("frames");
         QTest::addColumn<int>("progress"); // -1: any
 
         // The packet line in flight still goes out with its repetitions, but counts
         // for nothing; the port closes only once its last frame has left.
+        using E = transferEnding;
         const QByteArray packet = QByteArray("5a ").repeated(200).trimmed();
-        QTest::newRow("cancel right after the start") << "" << "0 " + packet + "\n0 03 04\n" << "cancel@0" << "canceled"
-                                                      << QStringList{"00 " + QString::fromLatin1(packet) + "*6"} << 0;
-        QTest::newRow("cancel during a 46-day hold") << "" << QByteArray("0 01\n4000000000 02\n0 03\n") << "cancel@7" << "canceled"
-                                                     << QStringList{"00 01*6", "00 02"} << 1;
+        QTest::newRow("cancel right after the start") << "" << "0 " + packet + "\n0 03 04\n" << "cancel@0" << transferEndings{{E::canceled}}
+                                                      << framePlan{{"00 " + packet, 6}} << 0;
+        QTest::newRow("cancel during a 46-day hold") << "" << QByteArray("0 01\n4000000000 02\n0 03\n") << "cancel@7" << transferEndings{{E::canceled}}
+                                                     << framePlan{{"00 01", 6}, {"00 02"}} << 1;
         // After the last packet line's step nobody looks, however long the comments after it take.
         QTest::newRow("cancel after the last packet") << "" << "0 01\n5 02\n" + QByteArray("#\n").repeated(100000) << "cancel@#2"
-                                                      << "finished" << QStringList{"00 01*6", "00 02/5"} << 100002;
-        const QString changed = "sendError:Update file changed while it was being sent:%1 | failed:3";
-        QTest::newRow("file grows while sent") << "" << QByteArray("300 01\n0 02\n") << "+0 03\n@6" << changed << QStringList{"00 01*6"} << 1;
+                                                      << transferEndings{{E::finished}} << framePlan{{"00 01", 6}, {"00 02", 1, 5}} << 100002;
+        const transferEndings changed{E::error("Update file changed while it was being sent:%1"), E::failure(serialPortThread::failedOnTheWay)};
+        QTest::newRow("file grows while sent") << "" << QByteArray("300 01\n0 02\n") << "+0 03\n@6" << changed << framePlan{{"00 01", 6}} << 1;
         // Same size, new time: seen before the next line goes out, or at the last look after the last one.
         QTest::newRow("file rewritten while sent") << "" << QByteArray("300 01\n0 02\n") << "=300 01\n0 03\n@6" << changed
-                                                   << QStringList{"00 01*6"} << 1;
+                                                   << framePlan{{"00 01", 6}} << 1;
         QTest::newRow("file rewritten after its last line") << "" << QByteArray("0 01\n300 02\n") << "=0 01\n300 03\n@7" << changed
-                                                            << QStringList{"00 01*6", "00 02"} << 2;
+                                                            << framePlan{{"00 01", 6}, {"00 02"}} << 2;
 
         const QByteArray packets("0 01\n0 02\n0 03\n");
-        const auto port = [](QSerialPort::SerialPortError code, int kind) { return QStringLiteral("port:%1 | failed:%2").arg(code).arg(kind); };
-        const QString unopened = "sendError:Couldn't Open Update file:%1 | failed:1";
-        QTest::newRow("DTR cannot be raised") << "DMXSHIM_NO_DTR=1" << packets << "" << "sendError:Unable to set DataTerminalReady | failed:0"
-                                              << QStringList{} << 0;
-        QTest::newRow("interface missing") << "port=/dev/pts/no-such" << packets << "" << port(QSerialPort::DeviceNotFoundError, 0)
-                                           << QStringList{} << 0;
+        const auto port = [](QSerialPort::SerialPortError code, serialPortThread::failureKind kind) { return transferEndings{E::port(code), E::failure(kind)}; };
+        const transferEndings unopened{E::error("Couldn't Open Update file:%1"), E::failure(serialPortThread::fileUnreadable)};
+        QTest::newRow("DTR cannot be raised") << "DMXSHIM_NO_DTR=1" << packets << ""
+                                              << transferEndings{E::error("Unable to set DataTerminalReady"), E::failure(serialPortThread::interfaceFailed)}
+                                              << framePlan{} << 0;
+        QTest::newRow("interface missing") << "port=/dev/pts/no-such" << packets << "" << port(QSerialPort::DeviceNotFoundError, serialPortThread::interfaceFailed)
+                                           << framePlan{} << 0;
         // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
-        QTest::newRow("interface held under another name") << "held" << packets << "" << port(QSerialPort::PermissionError, 0)
-                                                           << QStringList{} << 0;
-        QTest::newRow("file missing") << "" << QByteArray("/nonexistent/update.fwb") << "" << unopened << QStringList{} << 0;
-        QTest::newRow("not a regular file") << "" << QByteArray("/dev/null") << "" << unopened << QStringList{} << 0;
+        QTest::newRow("interface held under another name") << "held" << packets << "" << port(QSerialPort::PermissionError, serialPortThread::interfaceFailed)
+                                                           << framePlan{} << 0;
+        QTest::newRow("file missing") << "" << QByteArray("/nonexistent/update.fwb") << "" << unopened << framePlan{} << 0;
+        QTest::newRow("not a regular file") << "" << QByteArray("/dev/null") << "" << unopened << framePlan{} << 0;
         QTest::newRow("line too long") << "" << "0 01\n" + QByteArray(70000, '1') + "\n0 02\n" << ""
-                                       << "sendError:Update file line 2 is too long:%1 | failed:2" << QStringList{} << 0;
-        QTest::newRow("unplugged at the third frame") << "DMXSHIM_UNPLUG_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, 3)
-                                                      << QStringList{"00 01*2"} << 0;
+                                       << transferEndings{E::error("Update file line 2 is too long:%1"), E::failure(serialPortThread::fileRefused)}
+                                       << framePlan{} << 0;
+        QTest::newRow("unplugged at the third frame") << "DMXSHIM_UNPLUG_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, serialPortThread::failedOnTheWay)
+                                                      << framePlan{{"00 01", 2}} << 0;
         // Qt keeps what it could not write and tries again: that must neither reach
         // the line later nor be reported again.
-        QTest::newRow("a write fails") << "DMXSHIM_WRITES_FAIL_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, 3)
-                                       << QStringList{"00 01*2", ""} << 0;
-        QTest::newRow("adapter stops taking bytes") << "DMXSHIM_STUCK_AFTER=1" << packets << "" << port(QSerialPort::TimeoutError, 3)
-                                                    << QStringList{"00 01", ""} << 0;
+        QTest::newRow("a write fails") << "DMXSHIM_WRITES_FAIL_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, serialPortThread::failedOnTheWay)
+                                       << framePlan{{"00 01", 2}, {""}} << 0;
+        QTest::newRow("adapter stops taking bytes") << "DMXSHIM_STUCK_AFTER=1" << packets << "" << port(QSerialPort::TimeoutError, serialPortThread::failedOnTheWay)
+                                                    << framePlan{{"00 01"}, {""}} << 0;
     }
 
     void cutShortOrFailed()
@@ -178,8 +177,8 @@ private slots:
         QFETCH(QString, setup);
         QFETCH(QByteArray, contents);
         QFETCH(QString, action);
-        QFETCH(QString, ending);
-        QFETCH(QStringList, frames);
+        QFETCH(transferEndings, ending);
+        QFETCH(framePlan, frames);
         QFETCH(int, progress);
 
         shimLog::clear();
@@ -211,31 +210,33 @@ private slots:
                     && changed.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         changed.close();
         QVERIFY(transfer.waitForEnd(5000));
-        QCOMPARE(transfer.endings.join(" | "), QString(ending).replace("%1", file));
+        QCOMPARE(describe(transfer.endings), describe(ending).replaceInStrings("%1", file));
         QCOMPARE(transfer.progress, progress);
         QCOMPARE((holder ? shimLog::sessions().value(1) : shimLog::last()).hex(), expandFrames(frames));
         QVERIFY2(timingFaults(shimLog::last(), frames).isEmpty(), qPrintable(timingFaults(shimLog::last(), frames)));
         if (holder) { // the other update goes on untouched
             holder->cancel();
             QVERIFY(holder->waitForEnd(5000));
-            QCOMPARE(holder->endings, QStringList{"canceled"});
-            QCOMPARE(shimLog::sessions().first().hex(), expandFrames({"00 01*6", "00 02"}));
+            QCOMPARE(describe(holder->endings), QStringList{"canceled"});
+            QCOMPARE(shimLog::sessions().first().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
         }
     }
 
     void sleepLockHeldUntilTheEnd_data()
     {
         QTest::addColumn<QString>("event");
-        QTest::addColumn<QString>("ending");
-        QTest::newRow("finished") << "" << "finished";
-        QTest::newRow("canceled while sending") << "cancel" << "canceled";
-        QTest::newRow("adapter unplugged") << "unplug" << QStringLiteral("port:%1 | failed:3").arg(QSerialPort::ResourceError);
-        QTest::newRow("answered after the end") << "answer late" << "finished";
+        QTest::addColumn<transferEndings>("ending");
+        using E = transferEnding;
+        QTest::newRow("finished") << "" << transferEndings{{E::finished}};
+        QTest::newRow("canceled while sending") << "cancel" << transferEndings{{E::canceled}};
+        QTest::newRow("adapter unplugged") << "unplug"
+                                           << transferEndings{E::port(QSerialPort::ResourceError), E::failure(serialPortThread::failedOnTheWay)};
+        QTest::newRow("answered after the end") << "answer late" << transferEndings{{E::finished}};
     }
     void sleepLockHeldUntilTheEnd()
     {
         QFETCH(QString, event);
-        QFETCH(QString, ending);
+        QFETCH(transferEndings, ending);
 
         for (const pollfd &end : qExchange(readEnds, {}))
             close(end.fd);
@@ -254,7 +255,7 @@ private slots:
             transfer.cancel();
         }
         QVERIFY(transfer.waitForEnd(5000));
-        QCOMPARE(transfer.endings.join(" | "), ending);
+        QCOMPARE(describe(transfer.endings), describe(ending));
         QVERIFY(heldWhileSending);
         QVERIFY(QTest::qWaitFor([&] { return calls.size() == 2; }));
         const QString texts = QStringLiteral("|Orvana Firmware Updater|Updating fixture firmware|block");

@@ -164,7 +164,7 @@ private slots:
         QCOMPARE(runUpdate("Finished!"), QStringList());
         QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
         QCOMPARE(child<QProgressBar>("progressBar")->maximum(), 7);
-        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01 02*6", "00 03 04"}));
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01 02", 6}, {"00 03 04"}}));
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
@@ -172,7 +172,7 @@ private slots:
         // Canceled in a hold of 100 s; the header is still worth showing afterwards.
         chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
         QCOMPARE(runUpdate("Canceled!", 7), QStringList());
-        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
@@ -189,7 +189,7 @@ private slots:
             chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
             QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
         }
-        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*3"}));
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 3}}));
         const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
         QCOMPARE(idleState(), idle);
 
@@ -228,7 +228,7 @@ private slots:
         window.reset();
         QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
         QVERIFY(shimLog::last().closed);
-        QCOMPARE(shimLog::last().hex(), expandFrames({"00 01*6", "00 02"}));
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
     }
 
     // An update bundle may carry a "dll" folder, and the updater is started where

@@ -42,10 +42,10 @@ struct updateFileAnalysis
     // Why the file is refused before the first frame; with 'strict' also a file with warnings.
     QString refusal(bool strict) const;
     void warn(qint64 line, const char *kind, const QString &message);
-    // The ideal wire time of the lines before 'line', for the time left.
+    // The ideal wire time of the lines before 'line'.
     qint64 wireTimeUsBefore(qint64 line) const;
-    // On standard error, as "file:line: warning: ...".
-    void printWarnings() const;
+    // The time an update of this file still needs once linesDone of its lines are out after elapsedMs.
+    qint64 remainingMs(qint64 linesDone, qint64 elapsedMs) const;
 };
 
 // A file is read in bounded pieces, a few times over. Input that cannot be

@@ -52,12 +52,22 @@ QString refusalText(const lineMeasure &measure, const QString &fileName)
     return QString();
 }
 
-bool readLine(QIODevice &device, QByteArray &line)
+bool readRawLine(QIODevice &device, QByteArray &line)
 {
     const qint64 length = readBoundedLine(device, line);
-    if (length < 0 || length > maxLineLength)
-        return false;
+    return length >= 0 && length <= maxLineLength;
+}
+
+void dropCarriageReturns(QByteArray &line)
+{
     line.resize(int(std::remove(line.begin(), line.end(), '\r') - line.begin()));
+}
+
+bool readLine(QIODevice &device, QByteArray &line)
+{
+    if (!readRawLine(device, line))
+        return false;
+    dropCarriageReturns(line);
     return true;
 }
 

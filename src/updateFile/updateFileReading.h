@@ -29,8 +29,12 @@ lineMeasure measureLines(QIODevice &device);
 QString openFailureText(const QString &fileName);
 QString refusalText(const lineMeasure &measure, const QString &fileName);
 
-// Reads the next line, line end included and carriage returns dropped (files written on Windows end their
-// lines in CR LF). False at the end, on a read error, or for a line longer than maxLineLength.
+// Reads the next line as the file holds it, line end included. False at the end, on a read error, or for a
+// line longer than maxLineLength.
+bool readRawLine(QIODevice &device, QByteArray &line);
+// The line as the transfer sees it: carriage returns dropped (files written on Windows end their lines in CR LF).
+void dropCarriageReturns(QByteArray &line);
+// Both in one: the next line as the transfer sends it.
 bool readLine(QIODevice &device, QByteArray &line);
 
 } // namespace updateFileReading

@@ -1,7 +1,6 @@
 #include "updateFileAnalysis.h"
 
-#include "dmxTiming.h"
-#include "terminal.h"
+#include "dmx512.h"
 #include "updateFileLine.h"
 #include "updateFileReading.h"
 
@@ -15,8 +14,6 @@
 
 namespace {
 
-// A DMX512 frame carries at most this many bytes after its start code.
-constexpr int dmxSlots = 512;
 // Enough for a close estimate of the time left, whatever the file's length.
 constexpr qint64 checkpoints = 4096;
 const char *const headerFieldNames[] = {"application", "vendor", "fixture", "version"};
@@ -49,9 +46,9 @@ void checkPacketLine(qint64 number, const QByteArray &line, const updateFileLine
     const QByteArray text = line.endsWith('\n') ? line.chopped(1) : line;
     if (converted.packet.isEmpty())
         warnings.warn(number, "emptyPacket", QStringLiteral("packet line without bytes; a frame of the start code alone is sent"));
-    if (converted.packet.size() > dmxSlots)
+    if (converted.packet.size() > dmx512::maxSlots)
         warnings.warn(number, "packetTooLong", QStringLiteral("packet of %1 bytes; a DMX512 frame carries at most %2")
-                                                  .arg(converted.packet.size()).arg(dmxSlots));
+                                                  .arg(converted.packet.size()).arg(dmx512::maxSlots));
     if (text.isEmpty()) // said to be empty already
         return;
     const QList<QByteArray> fields = text.split(' ');
@@ -86,14 +83,13 @@ void analyzeLines(QFile &file, updateFileAnalysis &analysis)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     analysis.checkpointStep = analysis.lines / checkpoints + 1;
-    QByteArray buffer(int(updateFileReading::maxLineLength) + 2, Qt::Uninitialized); // one allocation, not one a line
-    qint64 length, number = 0, previousLength = 0;
-    while ((length = file.readLine(buffer.data(), buffer.size())) > 0) {
-        QByteArray line = buffer.left(int(length));
+    QByteArray line; // one allocation, not one a line
+    qint64 number = 0, previousLength = 0;
+    while (updateFileReading::readRawLine(file, line)) {
         hash.addData(line);
         if (line.count('\r') > (line.endsWith("\r\n") ? 1 : 0))
             analysis.warn(number + 1, "carriageReturn", QStringLiteral("carriage return without a line feed after it; it is dropped"));
-        line.replace('\r', QByteArray());
+        updateFileReading::dropCarriageReturns(line);
         if (number++ % analysis.checkpointStep == 0)
             analysis.wireCheckpoints.append(analysis.wireTimeUs);
         if (updateFileLine::isCommentLine(line)) {
@@ -109,7 +105,7 @@ void analyzeLines(QFile &file, updateFileAnalysis &analysis)
         analysis.packetBytes += sends * length;
         analysis.holdTimeMs += converted.frameHoldTime;
         // Only the last of the repeated frames is followed by the hold.
-        analysis.wireTimeUs += sends * dmxTiming::frameMicroseconds(length, 0) + qint64(converted.frameHoldTime) * 1000;
+        analysis.wireTimeUs += sends * dmx512::frameMicroseconds(length, 0) + qint64(converted.frameHoldTime) * 1000;
         checkPacketLine(number, line, converted, analysis);
     }
     analysis.sha256 = hash.result().toHex();
@@ -162,14 +158,13 @@ qint64 updateFileAnalysis::wireTimeUsBefore(qint64 line) const
     return line >= lines ? wireTimeUs : wireCheckpoints.value(int(line / checkpointStep), wireTimeUs);
 }
 
-void updateFileAnalysis::printWarnings() const
+qint64 updateFileAnalysis::remainingMs(qint64 linesDone, qint64 elapsedMs) const
 {
-    for (const fileWarning &warning : warnings) {
-        const QString where = warning.line > 0 ? QStringLiteral("%1:%2").arg(file).arg(warning.line) : file;
-        terminal::printLine(stderr, where + QStringLiteral(": warning: ") + warning.message);
-    }
-    if (warningCount > warnings.size())
-        terminal::printLine(stderr, QStringLiteral("%1: ... and %2 more warnings").arg(file).arg(warningCount - warnings.size()));
+    // Opening the port and starting the thread would weigh too much in the
+    // pace of the first few frames: the ideal time is the better guess then.
+    const qint64 doneUs = wireTimeUsBefore(linesDone);
+    const qint64 leftUs = qMax<qint64>(0, wireTimeUs - doneUs);
+    return doneUs < 1000000 ? leftUs / 1000 : qint64(double(leftUs) * double(elapsedMs) / double(doneUs));
 }
 
 updateFileAnalysis analyzeUpdateFile(const QString &file)
