@@ -129,7 +129,7 @@ open_window() {
 }
 # App is the menu bar's first menu, Quit its last entry: Alt, Down, End, Return reach it under any translation.
 quit_window() {
-    xdotool windowfocus --sync "$window"
+    timeout 10 xdotool windowfocus --sync "$window" || fail "the window did not take the keyboard focus"
     for key in alt Down End Return; do
         xdotool key "$key"
         sleep 0.3
