@@ -114,7 +114,10 @@ open_window() {
         kill -0 "$window_pid" 2>/dev/null || fail "the updater ended before its window showed"
         sleep 0.5
     done
-    [ -n "$window" ] || fail "no window titled '$title' within 60 s"
+    if [ -z "$window" ]; then
+        shown="$(xdotool search --onlyvisible --name . getwindowname %@ 2>/dev/null | sort -u | paste -sd, - || true)"
+        fail "no window titled '$title' within 60 s; windows shown: ${shown:-none}"
+    fi
     # Raw pixels, so that two pictures of the same window are the same bytes.
     for _ in $(seq 40); do
         sleep 0.5
