@@ -23,7 +23,10 @@ build_dependencies_missing && build_dependencies=1
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || { echo "install-dependencies: packages are missing; run this as root" >&2; exit 1; }
+    if ! command -v sudo >/dev/null; then
+        echo "install-dependencies: packages are missing${missing[*]:+ (${missing[*]})}; run this as root" >&2
+        exit 1
+    fi
     sudo="sudo"
 fi
 $sudo apt-get update -qq
