@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the Debian package of the updater and checks it with lintian.
+# Builds the Debian package of the updater, running the test suite on the way (DEB_BUILD_OPTIONS=nocheck skips
+# it), and checks the package with lintian.
 # Installs what the build needs when it is missing (with sudo when not root, through install-dependencies.sh),
 # builds from a clean copy of the tree (the files git tracks and untracked
 # files it does not ignore, never a build directory), and leaves the package
@@ -7,7 +8,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
-"$root/scripts/install-dependencies.sh" build-essential dpkg-dev debhelper fakeroot lintian
+"$root/scripts/install-dependencies.sh" dpkg-dev fakeroot lintian
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

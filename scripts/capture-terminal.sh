@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-dependencies.sh" tmux socat
 build="$root/build-tests"
-cmake -S "$root" -B "$build" -DUPDATER_BUILD_TESTS=ON >/dev/null
+cmake -S "$root" -B "$build" -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" --target tool dmxshim --parallel "$(nproc)" >/dev/null
 
 work="$(mktemp -d)"

@@ -75,7 +75,7 @@ for number in "$@"; do [[ "$number" =~ ^[1-9][0-9]*$ ]] || usage; done
 copy="$root/build-faults/source" build="$root/build-faults/build"
 rm -rf "$copy" && mkdir -p "$copy"
 git -C "$root" ls-files -z | tar -C "$root" --null -T - -cf - | tar -C "$copy" -xmf -
-cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=5 -DUPDATER_BUILD_TESTS=ON >/dev/null
+cmake -S "$copy" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_QT=5 -DBUILD_TESTING=ON >/dev/null
 cmake --build "$build" --parallel "$(nproc)" >/dev/null
 (cd "$build" && ctest --parallel 2 >/dev/null) || { echo "check-deliberate-faults: the suite fails without a fault" >&2; exit 1; }
 

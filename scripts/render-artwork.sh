@@ -3,7 +3,7 @@
 # SVG and commit what changed:
 #   resources/logo.svg -> resources/logo.png (661 x 157, the window loads it as :/logo.png)
 #   resources/icon.svg -> resources/icons/hicolor/<N>x<N>/apps/com.orvana.FirmwareUpdater.png
-#                         resources/windows/updater.ico (256, 48, 32 and 16 px)
+#                         resources/windows/updater.ico (one 256 x 179 image)
 # Needs rsvg-convert (Debian package librsvg2-bin) and ImageMagick's convert (imagemagick).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,10 +26,9 @@ for size in 16 24 32 48 64 128 256; do
         --output "$icons/${size}x${size}/apps/$app_id.png" resources/icon.svg
 done
 
-# Windows picks the entry nearest the size it needs; these four cover the
-# title bar, the taskbar, Explorer and the large tiles.
-convert "$icons/256x256/apps/$app_id.png" "$icons/48x48/apps/$app_id.png" \
-        "$icons/32x32/apps/$app_id.png" "$icons/16x16/apps/$app_id.png" \
-        resources/windows/updater.ico
+# The executable's icon group holds one 256 x 179 image of 32 bits, stored as a bitmap with its mask, which
+# Windows scales for the title bar, the taskbar and Explorer; scripts/check-windows-resources.sh checks it.
+convert "$icons/256x256/apps/$app_id.png" -resize 179x179 -background none -gravity center -extent 256x179 \
+        -define png:color-type=6 PNG32:- | convert - ICO:resources/windows/updater.ico
 
 ls -l resources/logo.png "$icons"/*/apps/"$app_id.png" resources/windows/updater.ico

@@ -25,7 +25,7 @@ build="$root/build-bench"
 [ "$qt" = 6 ] && build="$root/build-bench-qt6"
 
 "$root/scripts/install-dependencies.sh" xvfb
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_QT="$qt" -DUPDATER_BUILD_TESTS=ON \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DUPDATER_QT="$qt" -DBUILD_TESTING=ON \
     -DUPDATER_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build "$build" --target benchmarks tool --parallel 2 >/dev/null
 

@@ -18,7 +18,7 @@ fi
 run_suite() {
     local build="$1"
     shift
-    cmake -S "$root" -B "$build" -DUPDATER_BUILD_TESTS=ON "$@" >/dev/null
+    cmake -S "$root" -B "$build" -DBUILD_TESTING=ON "$@" >/dev/null
     cmake --build "$build" --parallel "$(nproc)"
     (cd "$build" && ctest --output-on-failure --parallel 2 "${ctest_arguments[@]}")
 }

@@ -3,6 +3,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-dependencies.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DUPDATER_BUILD_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$root/build" --parallel "$(nproc)"
 exec "$root/build/src/app/orvana-firmware-updater" "$@"
