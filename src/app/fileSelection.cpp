@@ -163,7 +163,8 @@ void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
     // Anything to say about it waits until the window is on the screen.
     if (!found.isFile() || !analysis.opened() || !analysis.refusal(false).isEmpty() || analysis.packetLines == 0
         || analysis.warningCount > 0) {
-        QTimer::singleShot(0, this, [this, found] { chooseUpdateFile(found.filePath(), fileOrigin::startUp); });
+        const QString path = found.absoluteFilePath();
+        QTimer::singleShot(0, this, [this, path] { chooseUpdateFile(path, fileOrigin::startUp); });
         return;
     }
     updateFile = found;

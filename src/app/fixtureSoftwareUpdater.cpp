@@ -60,6 +60,8 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
 
     statusBar()->addWidget(interfaceLabel, 0);
     interfaceLabel->setText(QStringLiteral("Currently no interface selected!"));
+    sleepLabel->setObjectName(QStringLiteral("sleepLabel"));
+    updateNoteLabel->setObjectName(QStringLiteral("updateNoteLabel"));
     statusBar()->addPermanentWidget(sleepLabel);
     sleepLabel->hide();
     updateNoteLabel->setWordWrap(true);

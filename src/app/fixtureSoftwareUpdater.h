@@ -60,6 +60,9 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
+    // It reports as the worker would, with texts the worker of this build may not have yet.
+    friend class tst_window;
+
     // How a file came to be chosen: it decides what an unusable one leads to.
     enum class fileOrigin { dialog, startUp, commandLine, drop };
     enum class fileChoice { taken, refused, chooseAnother, failed };
