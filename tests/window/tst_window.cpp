@@ -254,30 +254,6 @@ private slots:
         QVERIFY(answer.informative.last().startsWith("Choose an interface whose adapter can send a break"));
     }
 
-    void quitDuringAnUpdate()
-    {
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
-        shimLog::clear();
-        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
-
-        // Asked first; keeping on is the default.
-        QVERIFY(!window->close() && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1);
-        QCOMPARE(answer.boxes.takeLast(), QStringLiteral("An update is running."));
-        answer.choices = QStringList{"Stop and Quit"};
-        QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
-        QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
-        QCOMPARE(QApplication::exec(), 0);
-        QVERIFY(answer.choices.isEmpty());
-        // What main() does once the event loop has ended.
-        QElapsedTimer closing;
-        closing.start();
-        window.reset();
-        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(shimLog::last().closed);
-        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
-    }
-
     // An update bundle may carry a "dll" folder, and the updater is started where
     // the update files are: no code may come from there.
     void noPluginsFromTheWorkingDirectory()
@@ -323,8 +299,6 @@ private slots:
         QFETCH(int, origin);
         QFETCH(QByteArray, contents);
         QFETCH(QString, choice);
-        if (!window) // Quit has ended the first
-            window.reset(new fixtureSoftwareUpdater);
         answer.boxes.clear();
         answer.choices = QStringList{choice};
         const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
@@ -415,6 +389,30 @@ private slots:
         run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x800x24", QCoreApplication::applicationFilePath(), "windowFitsTheScreen"});
         QVERIFY(run.waitForFinished(60000));
         QVERIFY2(run.exitCode() == 0, run.readAll().constData());
+    }
+
+    void quitDuringAnUpdate()
+    {
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+        shimLog::clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
+
+        // Asked first; keeping on is the default.
+        QVERIFY(!window->close() && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1);
+        QCOMPARE(answer.boxes.takeLast(), QStringLiteral("An update is running."));
+        answer.choices = QStringList{"Stop and Quit"};
+        QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
+        QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(answer.choices.isEmpty());
+        // What main() does once the event loop has ended.
+        QElapsedTimer closing;
+        closing.start();
+        window.reset();
+        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(shimLog::last().closed);
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
     }
 
 private:
