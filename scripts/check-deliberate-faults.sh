@@ -65,8 +65,8 @@ src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twic
 src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
 src/cli/inspectCommand.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
 src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
-src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning())|if (true)|closing during an update asks nothing
-src/app/fileSelection.cpp|if (analysis.warningCount == 0)|if (true)|a file with warnings taken without a word
+src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
+src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.packetLines == 0|false|a file without a packet line taken
 src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
 src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone

@@ -124,23 +124,24 @@ bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)
 
 fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::fileAccepted(const updateFileAnalysis &analysis)
 {
+    QString refusal = analysis.refusal(false);
+    if (refusal.isEmpty() && analysis.packetLines == 0)
+        refusal = QStringLiteral("It holds no packet line: nothing would be sent.");
+    if (refusal.isEmpty() && analysis.warningCount == 0)
+        return fileChoice::taken;
+
     const QString name = shownText(QFileInfo(analysis.file).fileName());
     QMessageBox box(this);
     box.setWindowTitle(windowTitleText);
     box.setIcon(QMessageBox::Warning);
-    QString refusal = analysis.refusal(false);
-    if (refusal.isEmpty() && analysis.packetLines == 0)
-        refusal = QStringLiteral("It holds no packet line: nothing would be sent.");
     if (!refusal.isEmpty()) {
         setPlainTexts(box, QStringLiteral("%1 is not an update file.").arg(name), shownText(refusal));
         box.exec();
         return fileChoice::refused;
     }
-    if (analysis.warningCount == 0)
-        return fileChoice::taken;
-
-    setPlainTexts(box, QStringLiteral("%1 has %2 warnings. Sent as it is, it may leave the fixture with a broken update.")
-                           .arg(name).arg(analysis.warningCount),
+    setPlainTexts(box, QStringLiteral("%1 has %2 %3. Sent as it is, it may leave the fixture with a broken update.")
+                           .arg(name).arg(analysis.warningCount)
+                           .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings")),
                   warningList(analysis));
     QPushButton *useAnyway = box.addButton(QStringLiteral("Use Anyway"), QMessageBox::AcceptRole);
     QPushButton *another = box.addButton(QStringLiteral("Choose Another File"), QMessageBox::RejectRole);

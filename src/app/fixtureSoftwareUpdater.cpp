@@ -117,7 +117,8 @@ void fixtureSoftwareUpdater::closeEvent(QCloseEvent *event)
 // Leaving during an update leaves the fixture with part of it: only on the operator's word.
 bool fixtureSoftwareUpdater::mayQuit()
 {
-    if (quitting || !updateRunning())
+    // An error box shows over a run that has stopped already.
+    if (quitting || !updateRunning() || !workerThread.isRunning())
         return true;
     QMessageBox box(this);
     box.setWindowTitle(windowTitleText);
