@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 
-#include <csignal>
 #include <sys/stat.h>
 
 namespace {
@@ -101,7 +100,8 @@ private slots:
 
         window.reset(new fixtureSoftwareUpdater);
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow(); // the keyboard's, for Alt+I and Escape
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         // The logo's row takes the window's spare height; the controls keep theirs.
         const QWidget *pages = child<QWidget>("infoStackedWidget");
         QCOMPARE(pages->height(), pages->sizeHint().height());
@@ -126,10 +126,7 @@ private slots:
         fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}, {"COM4", "built-in", "", "", ""},
                      {"COM5", "", "Silicon Labs Inc", "C3", ""}, {"COM6", "", "silicon labs", "B2", ""},
                      {"COM7", "", "Silicon Labs", "0001", ""}};
-        QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
-        QLoggingCategory::setFilterRules(QString());
         child<QAction>("actionRefreshPortsList")->trigger();
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         const int actions = window->findChildren<QAction *>().size();
         child<QAction>("actionRefreshPortsList")->trigger();
         QCOMPARE(window->findChildren<QAction *>().size(), actions);
@@ -170,8 +167,6 @@ private slots:
         QVERIFY(start->isEnabled());
 
         // Without a mouse: Alt and the title's underlined letter.
-        window->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QTest::keyClick(window.get(), Qt::Key_I, Qt::AltModifier);
         QTRY_VERIFY(menu->isVisible());
         menu->close();
@@ -197,7 +192,7 @@ private slots:
 
         // Canceled by Escape in a hold of 100 s; the header is still worth showing afterwards.
         chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
-        window->activateWindow();
+        window->activateWindow(); // the menu took the keyboard
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         QCOMPARE(runUpdate("Canceled!", 7, [this] { QTest::keyClick(window.get(), Qt::Key_Escape); }), QStringList());
         QCOMPARE(duringUpdate, QStringLiteral("71% \u00b7 1:40 left, interfaces locked, focus cancelButton, "
@@ -279,19 +274,18 @@ private slots:
         QTest::addColumn<int>("origin");
         QTest::addColumn<QByteArray>("contents");
         QTest::addColumn<QString>("choice");
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("box"); // its text's end; the file is taken where none or "Use Anyway"
         QByteArray noise(20000, Qt::Uninitialized);
         QRandomGenerator(27).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
         const QByteArray prose("Dear crew,\nthe show starts at eight.\n");
         const QString warned(" warnings. Sent as it is, it may leave the fixture with a broken update.");
-        QTest::newRow("random bytes in the dialog") << int(byDialog) << noise << "" << warned << false;
-        QTest::newRow("a letter dropped, used anyway") << int(byDrop) << prose << "Use Anyway" << warned << true;
-        QTest::newRow("a letter found at start-up") << int(atStartUp) << prose << "" << warned << false;
+        QTest::newRow("random bytes in the dialog") << int(byDialog) << noise << "" << warned;
+        QTest::newRow("a letter dropped, used anyway") << int(byDrop) << prose << "Use Anyway" << warned;
+        QTest::newRow("a letter found at start-up") << int(atStartUp) << prose << "" << warned;
         QTest::newRow("comments only, named on the command line")
-            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n") << "" << " is not an update file." << false;
+            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n") << "" << " is not an update file.";
         QTest::newRow("a clean file, named on the command line")
-            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n0 01\n") << "" << "" << true;
+            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n0 01\n") << "" << "";
     }
 
     void chosenFilesAreChecked()
@@ -301,6 +295,7 @@ private slots:
         QFETCH(QString, choice);
         answer.boxes.clear();
         answer.choices = QStringList{choice};
+        const int dialogs = answer.folders.size();
         const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
         std::unique_ptr<fixtureSoftwareUpdater> started;
         QTemporaryDir folder;
@@ -322,49 +317,29 @@ private slots:
             QCoreApplication::sendEvent(window.get(), &drop);
         }
         QFETCH(QString, box);
-        QFETCH(bool, taken);
         const auto label = [target] { return target->findChild<QLabel *>("fileLabel")->text(); };
         QVERIFY(QTest::qWaitFor([&] { return box.isEmpty() ? label() != before : !answer.boxes.isEmpty(); }));
         QCoreApplication::processEvents();
         QCOMPARE(answer.boxes.value(0).right(box.size()), box);
-        QCOMPARE(label().endsWith("candidate.fwb"), taken);
-    }
-
-    void dialogOpensInTheLastFolderChosen()
-    {
-        const QString last = QFileInfo(writeUpdateFile("#a\n#b\n#c\n#d\n0 01\n", "last.fwb")).absolutePath();
-        QTemporaryDir empty;
-        QVERIFY(QDir::setCurrent(empty.path()));
-        fixtureSoftwareUpdater fresh;
-        QVERIFY(QDir::setCurrent(workingDirectory.path()));
-        QCOMPARE(fresh.findChild<QLabel *>("applicationDisplayLabel")->text(), QString()); // not the form's sample
-        answer.file.clear();
-        QTest::mouseClick(fresh.findChild<QPushButton *>("selectFileButton"), Qt::LeftButton);
-        QCOMPARE(answer.folders.last(), last);
+        QCOMPARE(label().endsWith("candidate.fwb"), box.isEmpty() || !choice.isEmpty());
+        // Choose Another File: the dialog opens where the last file taken was, here the one dropped.
+        if (origin == atStartUp)
+            QTRY_COMPARE(answer.folders.mid(dialogs).value(0), QFileInfo(path).absolutePath());
+        QVERIFY(target->findChild<QLabel *>("applicationDisplayLabel")->text() != "Application v1.04"); // the form's sample
     }
 
     // Both without a display: the application object, which needs one, is never made.
-    void answersWithoutADisplay_data()
+    void versionAndHelpWithoutADisplay()
     {
-        QTest::addColumn<QString>("option");
-        QTest::addColumn<QString>("start");
-        QTest::newRow("version") << "--version" << "orvana-firmware-updater " UPDATER_VERSION "\n";
-        QTest::newRow("help") << "--help" << "Usage: orvana-firmware-updater [FILE]\n";
-    }
-
-    void answersWithoutADisplay()
-    {
-        QFETCH(QString, option);
-        QFETCH(QString, start);
         QProcess updater;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(name);
-        updater.setProcessEnvironment(environment);
-        updater.start(QStringLiteral(UPDATER_PATH), {option});
-        QVERIFY(updater.waitForFinished() && updater.exitStatus() == QProcess::NormalExit);
-        QCOMPARE(updater.exitCode(), 0);
-        QVERIFY(QString::fromUtf8(updater.readAllStandardOutput()).startsWith(start));
+        updater.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(DISPLAY|WAYLAND_DISPLAY|QT_QPA_PLATFORM)=)")));
+        QByteArray output;
+        for (const char *option : {"--version", "--help"}) {
+            updater.start(QStringLiteral(UPDATER_PATH), {QString::fromLatin1(option)});
+            QVERIFY(updater.waitForFinished() && updater.exitStatus() == QProcess::NormalExit && updater.exitCode() == 0);
+            output += updater.readAllStandardOutput();
+        }
+        QVERIFY(output.startsWith("orvana-firmware-updater " UPDATER_VERSION "\nUsage: orvana-firmware-updater [FILE]\n"));
     }
 
     // At 200 % on a 1280 x 800 screen; in a second run of this program, on Xvfb.
@@ -375,20 +350,15 @@ private slots:
             fitted.show();
             QVERIFY(QTest::qWaitForWindowExposed(&fitted));
             const QSize room = fitted.screen()->availableGeometry().size();
-            QVERIFY2(room.expandedTo(fitted.frameGeometry().size()) == room, qPrintable(QStringLiteral("%1x%2").arg(fitted.width()).arg(fitted.height())));
+            QCOMPARE(room.expandedTo(fitted.frameGeometry().size()), room);
             return;
         }
         if (QStandardPaths::findExecutable("xvfb-run").isEmpty())
             QSKIP("xvfb-run is not installed");
-        QProcess run;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("FIT_SCREEN_RUN", "1");
-        environment.insert("QT_SCALE_FACTOR", "2");
-        environment.insert("QT_QPA_PLATFORM", "xcb");
         // The X server has no use for the shim or the sanitizers; Qt's X11 plug-in leaks what D-Bus gives it.
-        environment.remove("LD_PRELOAD");
-        environment.insert("ASAN_OPTIONS", "detect_leaks=0");
-        run.setProcessEnvironment(environment);
+        QProcess run;
+        run.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(LD_PRELOAD|QT_QPA_PLATFORM|ASAN_OPTIONS)=)"))
+                           << "FIT_SCREEN_RUN=1" << "QT_SCALE_FACTOR=2" << "QT_QPA_PLATFORM=xcb" << "ASAN_OPTIONS=detect_leaks=0");
         run.setProcessChannelMode(QProcess::MergedChannels);
         run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x800x24", QCoreApplication::applicationFilePath(), "windowFitsTheScreen"});
         QVERIFY(run.waitForFinished(60000));
