@@ -152,7 +152,9 @@ void fixtureSoftwareUpdater::sleepNotInhibited(const QString &reason)
 {
     if (!updateRunning())
         return;
-    sleepLabel->setText(QStringLiteral("The computer may sleep during this update: ") + reason);
+    // The reason can be a long system message: beside the interface's name it would widen the window.
+    sleepLabel->setText(QStringLiteral("The computer may sleep during this update"));
+    sleepLabel->setToolTip(reason);
     sleepLabel->show();
 }
 

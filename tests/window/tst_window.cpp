@@ -423,7 +423,7 @@ private:
             QCoreApplication::processEvents();
             duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4").arg(child<QProgressBar>("progressBar")->text())
                 .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || portActions()->isEnabled() ? "free" : "locked")
-                .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none", child<QLabel>("sleepLabel")->text().section(':', 0, 1));
+                .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none", child<QLabel>("sleepLabel")->text() + ": " + child<QLabel>("sleepLabel")->toolTip().section(':', 0, 0));
             action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
         }
         QPushButton *button = child<QPushButton>("updateButton");
