@@ -309,8 +309,9 @@ private slots:
         if (origin == byDialog) {
             chooseFile(contents);
         } else if (origin == byDrop) {
-            QMimeData data;
-            data.setUrls({QUrl::fromLocalFile(path)});
+            QMimeData data; // from a folder of its own, where the next dialog is to open
+            QVERIFY(QDir().mkpath("dropped") && QFile::copy(path, workingDirectory.filePath("dropped/candidate.fwb")));
+            data.setUrls({QUrl::fromLocalFile(workingDirectory.filePath("dropped/candidate.fwb"))});
             QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
             QVERIFY(QCoreApplication::sendEvent(window.get(), &enter) && enter.isAccepted());
@@ -324,7 +325,7 @@ private slots:
         QCOMPARE(label().endsWith("candidate.fwb"), box.isEmpty() || !choice.isEmpty());
         // Choose Another File: the dialog opens where the last file taken was, here the one dropped.
         if (origin == atStartUp)
-            QTRY_COMPARE(answer.folders.mid(dialogs).value(0), QFileInfo(path).absolutePath());
+            QTRY_COMPARE(answer.folders.mid(dialogs).value(0), workingDirectory.filePath("dropped"));
         QVERIFY(target->findChild<QLabel *>("applicationDisplayLabel")->text() != "Application v1.04"); // the form's sample
     }
 
@@ -421,9 +422,11 @@ private:
             if (!QTest::qWaitFor([&] { return shimLog::last().frames.size() >= atFrame; }))
                 return {"no frames: " + shimLog::last().hex().join('|')};
             QCoreApplication::processEvents();
+            const QLabel *sleep = child<QLabel>("sleepLabel");
             duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4").arg(child<QProgressBar>("progressBar")->text())
                 .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || portActions()->isEnabled() ? "free" : "locked")
-                .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none", child<QLabel>("sleepLabel")->text() + ": " + child<QLabel>("sleepLabel")->toolTip().section(':', 0, 0));
+                .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none",
+                     sleep->isVisible() ? sleep->text() + ": " + sleep->toolTip().section(':', 0, 0) : "no sleep warning");
             action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
         }
         QPushButton *button = child<QPushButton>("updateButton");
