@@ -38,17 +38,17 @@ src/updateFile/updateFileReading.cpp|    line.resize(int(std::remove(line.begin(
 src/updateFile/updateFileReading.h|maxLineLength = 64 * 1024;|maxLineLength = 1024 * 1024;|lines of up to 1 MiB
 src/worker/sleepInhibitor.cpp|    requestLock(QStringLiteral("handle-lid-switch"));|    ;|closing the lid suspends an update
 src/worker/sleepInhibitor.cpp|"Updating fixture firmware"|"Updating"|the sleep lock says too little
-src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks|QDir::Files|the start-up scan follows links
-src/app/fixtureSoftwareUpdater.cpp|QDir::Time \| QDir::Reversed|QDir::Time|the start-up scan takes the newest file
-src/app/fixtureSoftwareUpdater.cpp|QDir::Files \| QDir::NoSymLinks \| QDir::CaseSensitive|QDir::Files \| QDir::NoSymLinks|upper-case extensions preselected
+src/app/fileSelection.cpp|QDir::Files \| QDir::NoSymLinks|QDir::Files|the start-up scan follows links
+src/app/fileSelection.cpp|QDir::Time \| QDir::Reversed|QDir::Time|the start-up scan takes the newest file
+src/app/fileSelection.cpp|QDir::Files \| QDir::NoSymLinks \| QDir::CaseSensitive|QDir::Files \| QDir::NoSymLinks|upper-case extensions preselected
 src/app/main.cpp|QCoreApplication::applicationDirPath() + QStringLiteral("/dll")|QStringLiteral("./dll")|plug-ins loaded from the update folder
-src/app/fileSelection.cpp|if (!updateFile.isFile() \|\| !file.open|if (!file.open|a FIFO chosen in the dialog holds the window
+src/app/fileSelection.cpp|if (chosen.isFile() && file.open|if (file.open|a FIFO chosen in the dialog holds the window
 src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ")|QStringLiteral("Current interface:")|the status text without its blank
 src/app/interfaceSelection.cpp|        if (port->portName == selectedPortName) {|        if (true) {|a refresh keeps the operator's choice
-src/app/updateControl.cpp|    ui->updateButton->setText(QStringLiteral("Finished!"));|    ui->updateButton->setText(QStringLiteral("Done!"));|the button ends as "Done!"
+src/app/updateControl.cpp|showUpdateEnded(QStringLiteral("Finished!"));|showUpdateEnded(QStringLiteral("Done!"));|the button ends as "Done!"
 src/app/updateControl.cpp|setRange(0, updateFileLength)|setRange(0, updateFileLength + 1)|the progress bar never full
 src/app/updateControl.cpp|    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);|    ;|late signals of a stopped worker reach the window
-src/app/updateControl.cpp|operator is reading.\n    stopWorkerThread();|operator is reading.|the worker goes on while an error box is open
+src/app/updateControl.cpp|    const bool wasRunning = updateRunning();\n    stopWorkerThread();|    const bool wasRunning = updateRunning();|the worker goes on while an error box is open
 src/core/serialInterfaces.cpp|ports.crbegin(), ports.crend()|ports.cbegin(), ports.cend()|the first listed interface on top of the menu
 src/core/serialInterfaces.cpp|QLatin1String("(Vantor2)")|QLatin1String(" (Vantor2)")|our adapters marked with an extra blank
 src/core/serialInterfaces.cpp|return !port.serialNumber.isEmpty();|return true;|ports without a serial number listed
@@ -64,6 +64,23 @@ src/cli/sendCommand.cpp|exitCode::interfaceUnavailable, exitCode::fileUnreadable
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
 src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
 src/cli/inspectCommand.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
+src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
+src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
+src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
+src/app/fileSelection.cpp|refusal.isEmpty() && analysis.packetLines == 0|false|a file without a packet line taken
+src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
+src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
+src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
+src/app/main.cpp|    QObject::connect(&stopRequests,|    if (false) QObject::connect(&stopRequests,|SIGTERM ignored while the window is open
+src/app/updateControl.cpp|    ui->cancelButton->setFocus();|    ;|focus lost after Start
+src/app/fixtureSoftwareUpdater.cpp|setShortcut(QKeySequence(Qt::Key_Escape))|setShortcut(QKeySequence())|Escape does not cancel
+src/ui/fixtureSoftwareUpdaterForm.cpp|tr("&Interfaces")|tr("Interfaces")|the Interfaces menu out of the keyboard's reach
+src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen();|    ;|the window larger than the screen at 200 %
+src/app/fixtureSoftwareUpdater.cpp|    clearFileInformation();\n    setAcceptDrops|    setAcceptDrops|the form's sample texts taken for a header
+src/app/updateControl.cpp|    showTimeLeft();|    ;|no time left on the progress bar
+src/app/updateControl.cpp|    sleepLabel->show();|    ;|nothing says the computer may sleep
+src/app/fileSelection.cpp|    if (!updateRunning() && !droppedFile|    if (false && !droppedFile|a dropped file refused
+src/app/fileSelection.cpp|    settings()->setValue(lastFolderKey,|    if (false) settings()->setValue(lastFolderKey,|the dialog forgets the last folder
 EOF
 )
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the window at start-up, on Qt's light default
-# palette and on qt5ct's dark "darker" scheme, under Xvfb with openbox drawing
-# the frame: docs/screenshots/main-window.png and main-window-dark.png.
+# palette and on qt5ct's dark "darker" scheme, and of the question a stray file
+# raises, under Xvfb with openbox drawing the frame: docs/screenshots/main-window.png,
+# main-window-dark.png and file-warnings.png.
 #   ./scripts/take-screenshots.sh
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -10,7 +11,14 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TEST
 cmake --build "$root/build" --target updater --parallel "$(nproc)" >/dev/null
 
 work="$(mktemp -d)"
-mkdir -p "$work/empty" "$work/config/qt5ct"
+mkdir -p "$work/empty" "$work/stray" "$work/config/qt5ct"
+# Notes saved under an update file's name: the updater finds it at start-up and asks before it takes it.
+cat >"$work/stray/spot-notes.fwb" <<EOF
+Rig notes, stage left
+Spot 1 at address 1, 16 channels
+Spot 2 at address 17, 16 channels
+Haze off during the ballad
+EOF
 cat >"$work/config/qt5ct/qt5ct.conf" <<EOF
 [Appearance]
 color_scheme_path=/usr/share/qt5ct/colors/darker.conf
@@ -27,11 +35,11 @@ until xwininfo -root >/dev/null 2>&1; do sleep 0.1; done
 openbox >/dev/null 2>&1 &
 helpers+=($!)
 
-# Starts the window in an empty folder, and keeps its frame as openbox draws it.
+# Starts the window in a folder, and keeps its frame as openbox draws it.
 shoot() {
-    local out="$1"
-    shift
-    (cd "$work/empty" && exec env "$@" "$root/build/src/app/orvana-firmware-updater") >/dev/null 2>&1 &
+    local out="$1" folder="$2"
+    shift 2
+    (cd "$folder" && exec env "$@" "$root/build/src/app/orvana-firmware-updater") >/dev/null 2>&1 &
     local window="" pid=$!
     until [ -n "$window" ]; do
         sleep 0.5
@@ -43,6 +51,7 @@ shoot() {
     import -window "$frame" "$root/docs/screenshots/$out"
     kill "$pid"
 }
-shoot main-window.png QT_QPA_PLATFORMTHEME=
-shoot main-window-dark.png QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
-ls -l "$root"/docs/screenshots/main-window*.png
+shoot main-window.png "$work/empty" QT_QPA_PLATFORMTHEME=
+shoot main-window-dark.png "$work/empty" QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
+shoot file-warnings.png "$work/stray" QT_QPA_PLATFORMTHEME= XDG_CONFIG_HOME="$work/config"
+ls -l "$root"/docs/screenshots/main-window*.png "$root"/docs/screenshots/file-warnings.png

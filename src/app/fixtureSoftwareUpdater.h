@@ -1,13 +1,17 @@
 #ifndef FIXTURESOFTWAREUPDATER_H
 #define FIXTURESOFTWAREUPDATER_H
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+
 #include "serialInterfaces.h"
+#include "updateFileAnalysis.h"
 
 class QAction;
 class QActionGroup;
@@ -21,6 +25,8 @@ class fixtureSoftwareUpdater : public QMainWindow
 
 public:
     explicit fixtureSoftwareUpdater(QWidget *parent = nullptr);
+    // With a file named on the command line, taken over the working directory's as the dialog would take it.
+    explicit fixtureSoftwareUpdater(const QString &commandLineFile, QWidget *parent = nullptr);
     ~fixtureSoftwareUpdater() override;
 
 signals:
@@ -43,12 +49,45 @@ public slots:
     void updateProgress(int progress);
     void recieveMessage(QString message);
 
+    // SIGTERM, SIGHUP, a logout: nobody is there to answer, so a running update
+    // stops after the frame in flight and the program ends.
+    void stopUpdateAndQuit();
+    void sleepNotInhibited(const QString &reason);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
 private:
+    // It reports as the worker would, with texts the worker of this build may not have yet.
+    friend class tst_window;
+
+    // How a file came to be chosen: it decides what an unusable one leads to.
+    enum class fileOrigin { dialog, startUp, commandLine, drop };
+    enum class fileChoice { taken, refused, chooseAnother, failed };
+
     void selectUpdateFileFromWorkingDirectory();
+    fileChoice chooseUpdateFile(const QString &path, fileOrigin origin);
+    bool fileOpens(const QFileInfo &chosen);
+    fileChoice fileAccepted(const updateFileAnalysis &analysis);
+    QString lastFolder() const;
+    void fitIntoScreen();
+
     void startWorker();
+    bool updateRunning() const;
+    void setInterfacesChangeable(bool changeable);
+    void showUpdateEnded(const QString &buttonText);
+    void showTimeLeft();
+    QString partialUpdateNote() const;
+    QString portErrorHelp(int error) const;
+    static QString workerErrorAdvice(const QString &message);
+    bool mayQuit();
+
     void clearFileInformation();
     void resetUpdateState();
     void showErrorAndReset(const QString &message);
+    void reportAndReset(const QString &message, const QString &advice);
     void stopWorkerThread();
 
     fixtureSoftwareUpdaterForm *ui;
@@ -62,6 +101,18 @@ private:
     QList<serialPortDescription> serialPorts;
     QString selectedPortName;
     QLabel *interfaceLabel;
+
+    // The run in progress, or the last one: what it was sent to, how far it got.
+    QString runPortName;
+    updateFileAnalysis runFile;
+    QElapsedTimer runClock;
+    // Written by the worker's thread after every frame, read here once it has stopped.
+    std::atomic<int> linesOnTheWire{0};
+    std::atomic<qint64> framesOnTheWire{0};
+    int runLines = 0;
+    QLabel *sleepLabel;
+    QLabel *updateNoteLabel;
+    bool quitting = false;
 };
 
 #endif // FIXTURESOFTWAREUPDATER_H

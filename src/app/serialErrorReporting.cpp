@@ -3,7 +3,25 @@
 #include <QDebug>
 #include <QSerialPort>
 
+#include <algorithm>
+
+#include "serialPortAdvice.h"
 #include "serialPortErrorText.h"
+
+namespace {
+
+// The worker's words when the adapter cannot make a DMX512 break.
+const QString noBreakText = QStringLiteral("This interface cannot send a DMX512 break");
+
+// The shared advice is worded for a line of its own; here it is a sentence of a box.
+QString asSentence(const QString &advice)
+{
+    if (advice.isEmpty())
+        return advice;
+    return advice.at(0).toUpper() + advice.mid(1) + (advice.endsWith(QLatin1Char('?')) ? QString() : QStringLiteral("."));
+}
+
+} // namespace
 
 void fixtureSoftwareUpdater::serialPortError(int error)
 {
@@ -17,5 +35,30 @@ void fixtureSoftwareUpdater::serialPortError(int error)
     if (message.isEmpty())
         resetUpdateState();
     else
-        showErrorAndReset(message);
+        reportAndReset(message, portErrorHelp(error));
+}
+
+// What to do about a port error, as the command-line tool words it; an interface that
+// has gone is named as gone, with the ones that could take its place.
+QString fixtureSoftwareUpdater::portErrorHelp(int error) const
+{
+    const QList<serialPortDescription> ports = availableSerialPorts();
+    const bool present = std::any_of(ports.cbegin(), ports.cend(),
+                                     [this](const serialPortDescription &port) { return port.portName == runPortName; });
+    if (present)
+        return asSentence(portErrorAdvice(error, portLocation(runPortName)));
+
+    QStringList listed;
+    for (const serialPortDescription &port : interfaceMenu(ports))
+        listed << interfaceMenuText(port);
+    return listed.isEmpty() ? QStringLiteral("The interface is gone, and no interface is listed now.")
+                            : QStringLiteral("The interface is gone. Listed now: %1.").arg(listed.join(QStringLiteral(", ")));
+}
+
+QString fixtureSoftwareUpdater::workerErrorAdvice(const QString &message)
+{
+    if (message != noBreakText)
+        return QString();
+    return QStringLiteral("Choose an interface whose adapter can send a break: CH340 and CH341 adapters, and the second "
+                          "port of a CP2105, cannot.");
 }

@@ -1,5 +1,6 @@
 #include "fixtureSoftwareUpdater.h"
 
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
@@ -8,8 +9,16 @@
 #include <QPushButton>
 #include <QStackedWidget>
 
+#include "clockText.h"
 #include "fixtureSoftwareUpdaterForm.h"
+#include "plainMessageBox.h"
 #include "serialPortThread.h"
+
+namespace {
+
+const QString percentOnly = QStringLiteral("%p%");
+
+} // namespace
 
 void fixtureSoftwareUpdater::on_updateButton_clicked()
 {
@@ -17,6 +26,7 @@ void fixtureSoftwareUpdater::on_updateButton_clicked()
     if (buttonText == QLatin1String("Finished!") || buttonText == QLatin1String("Canceled!")) {
         ui->updateButton->setText(QStringLiteral("Start"));
         ui->progressBar->setValue(0);
+        updateNoteLabel->hide();
         // After a cancel the file information is still worth showing, unless an error wiped it.
         const bool showFile = buttonText == QLatin1String("Canceled!") && !ui->applicationDisplayLabel->text().isEmpty();
         ui->infoStackedWidget->setCurrentWidget(showFile ? ui->fixtureDisplayPage : ui->selectFilePage);
@@ -26,11 +36,23 @@ void fixtureSoftwareUpdater::on_updateButton_clicked()
     ui->updateButton->setEnabled(false);
     ui->infoStackedWidget->setCurrentWidget(ui->progressPage);
     ui->updateStackedWidget->setCurrentIndex(1);
+    ui->cancelButton->setFocus();
+    setInterfacesChangeable(false);
     startWorker();
 }
 
 void fixtureSoftwareUpdater::startWorker()
 {
+    runPortName = selectedPortName;
+    // Only for the time left: the worker reads the file again, and a FIFO would hold the window here.
+    runFile = updateFile.isFile() ? analyzeUpdateFile(updateFile.filePath()) : updateFileAnalysis();
+    runLines = 0;
+    linesOnTheWire = 0;
+    framesOnTheWire = 0;
+    updateNoteLabel->hide();
+    ui->progressBar->setFormat(percentOnly);
+    runClock.start();
+
     // The worker opens its port here, on our thread; it owns itself from now on
     // and is deleted when the thread finishes.
     auto *worker = new serialPortThread(selectedPortName, updateFile);
@@ -46,9 +68,28 @@ void fixtureSoftwareUpdater::startWorker()
     connect(worker, &serialPortThread::sendMessage, this, &fixtureSoftwareUpdater::recieveMessage);
     connect(this, &fixtureSoftwareUpdater::startSending, worker, &serialPortThread::startSending);
     connect(this, &fixtureSoftwareUpdater::cancelSending, worker, &serialPortThread::cancelSending);
+    // Counted on the worker's thread: once it has stopped, the count includes
+    // the frames whose queued reports a reset drops.
+    connect(worker, &serialPortThread::sentOnTheWire, this, [this](int lines, qint64 frames) {
+        linesOnTheWire = lines;
+        framesOnTheWire = frames;
+    }, Qt::DirectConnection);
+    connect(worker, &serialPortThread::sleepNotInhibited, this, &fixtureSoftwareUpdater::sleepNotInhibited);
 
     workerThread.start();
     emit startSending();
+}
+
+bool fixtureSoftwareUpdater::updateRunning() const
+{
+    return ui->updateStackedWidget->currentWidget() == ui->cancelSendingPage;
+}
+
+// While an update runs the window names no interface but the one it writes to.
+void fixtureSoftwareUpdater::setInterfacesChangeable(bool changeable)
+{
+    portActionGroup->setEnabled(changeable);
+    ui->actionRefreshPortsList->setEnabled(changeable);
 }
 
 void fixtureSoftwareUpdater::on_cancelButton_clicked()
@@ -64,22 +105,31 @@ void fixtureSoftwareUpdater::serialPortClosing()
 
 void fixtureSoftwareUpdater::updateFinished()
 {
-    ui->updateStackedWidget->setCurrentIndex(0);
-    ui->updateButton->setText(QStringLiteral("Finished!"));
-    ui->updateButton->setEnabled(true);
-    stopWorkerThread();
+    showUpdateEnded(QStringLiteral("Finished!"));
 }
 
 void fixtureSoftwareUpdater::updateCanceled()
 {
+    showUpdateEnded(QStringLiteral("Canceled!"));
+    updateNoteLabel->setText(partialUpdateNote());
+    updateNoteLabel->setVisible(!updateNoteLabel->text().isEmpty());
+}
+
+void fixtureSoftwareUpdater::showUpdateEnded(const QString &buttonText)
+{
     ui->updateStackedWidget->setCurrentIndex(0);
-    ui->updateButton->setText(QStringLiteral("Canceled!"));
+    ui->updateButton->setText(buttonText);
     ui->updateButton->setEnabled(true);
     stopWorkerThread();
+    ui->updateButton->setFocus();
+    ui->progressBar->setFormat(percentOnly);
+    sleepLabel->hide();
+    setInterfacesChangeable(true);
 }
 
 void fixtureSoftwareUpdater::updateFileLength(int updateFileLength)
 {
+    runLines = updateFileLength;
     ui->progressBar->setRange(0, updateFileLength);
 }
 
@@ -87,6 +137,35 @@ void fixtureSoftwareUpdater::updateProgress(int progress)
 {
     // The worker sends steps, not totals.
     ui->progressBar->setValue(ui->progressBar->value() + progress);
+    showTimeLeft();
+}
+
+void fixtureSoftwareUpdater::showTimeLeft()
+{
+    if (!updateRunning() || runFile.lines == 0)
+        return;
+    const qint64 leftMs = runFile.remainingMs(ui->progressBar->value(), runClock.elapsed());
+    ui->progressBar->setFormat(QStringLiteral("%p% \u00b7 %1 left").arg(clockText(leftMs)));
+}
+
+void fixtureSoftwareUpdater::sleepNotInhibited(const QString &reason)
+{
+    if (!updateRunning())
+        return;
+    // The reason can be a long system message: beside the interface's name it would widen the window.
+    sleepLabel->setText(QStringLiteral("The computer may sleep during this update"));
+    sleepLabel->setToolTip(reason);
+    sleepLabel->show();
+}
+
+// What the fixture holds after an update that did not finish; empty when nothing went out.
+QString fixtureSoftwareUpdater::partialUpdateNote() const
+{
+    if (framesOnTheWire == 0)
+        return QString();
+    return QStringLiteral("The fixture may hold part of the update: %1 of %2 lines went out. Send the whole file again.")
+        .arg(linesOnTheWire.load())
+        .arg(runLines > 0 ? runLines : runFile.lines);
 }
 
 void fixtureSoftwareUpdater::clearFileInformation()
@@ -103,17 +182,34 @@ void fixtureSoftwareUpdater::resetUpdateState()
     ui->progressBar->setValue(0);
     ui->updateStackedWidget->setCurrentIndex(0);
     clearFileInformation();
+    ui->progressBar->setFormat(percentOnly);
+    sleepLabel->hide();
+    setInterfacesChangeable(true);
 }
 
 void fixtureSoftwareUpdater::showErrorAndReset(const QString &message)
 {
+    reportAndReset(message, workerErrorAdvice(message));
+}
+
+void fixtureSoftwareUpdater::reportAndReset(const QString &message, const QString &advice)
+{
     // Stop the worker before the box opens: the box's own event loop would
     // otherwise deliver its late signals (another error, finished()) and the
     // window would contradict what the operator is reading.
+    const bool wasRunning = updateRunning();
     stopWorkerThread();
 
+    QStringList below;
+    if (!advice.isEmpty())
+        below << advice;
+    if (wasRunning && !partialUpdateNote().isEmpty())
+        below << partialUpdateNote();
+    // Told once: a second report of the same run adds nothing to it.
+    framesOnTheWire = 0;
+
     QMessageBox box;
-    box.setText(message);
+    setPlainTexts(box, message, below.join(QStringLiteral("\n\n")));
     box.exec();
 
     resetUpdateState();

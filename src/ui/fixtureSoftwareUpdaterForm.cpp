@@ -232,6 +232,6 @@ void fixtureSoftwareUpdaterForm::retranslateUi(QMainWindow *window)
     cancelSendingGroupBox->setTitle(tr("Update"));
     cancelButton->setText(tr("Cancel"));
     cancelButton_2->setText(tr("Cancel"));
-    menuApp->setTitle(tr("App"));
-    menuPort->setTitle(tr("Interfaces"));
+    menuApp->setTitle(tr("&App"));
+    menuPort->setTitle(tr("&Interfaces"));
 }

@@ -1,5 +1,5 @@
 // The window as an operator uses it: the update file it preselects, the
-// Interfaces menu, the header of a chosen file, whole updates over the
+// Interfaces menu, the check of a chosen file, whole updates over the
 // virtual DMX interface, error reports and Quit during an update.
 #include "fixtureSoftwareUpdater.h"
 #include "serialInterfaces.h"
@@ -17,6 +17,7 @@
 namespace {
 
 QList<serialPortDescription> fakePorts;
+enum fileOrigin { byDialog, byDrop, atStartUp, onCommandLine };
 
 // Message boxes and file dialogs are answered as they open: a box is read
 // and closed, a file dialog is given the file.
@@ -36,6 +37,13 @@ struct modalAnswerer : QObject
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             boxes << box->text();
+            informative << box->informativeText();
+            // A question is answered as the test says, else as Escape would.
+            const QString choice = choices.isEmpty() ? QString() : choices.takeFirst();
+            for (QAbstractButton *button : box->buttons()) {
+                if (button->text() == choice)
+                    return button->click();
+            }
             box->done(0);
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             // It loads its folder in the background and then selects the
@@ -44,13 +52,17 @@ struct modalAnswerer : QObject
             if (++dialogTicks < 40)
                 return;
             dialogTicks = 0;
-            dialog->selectFile(file);
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
+            folders << dialog->directory().absolutePath();
+            const QString given = std::exchange(file, QString());
+            if (given.isEmpty())
+                return dialog->reject();
+            dialog->selectFile(given);
+            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(given);
             static_cast<QDialog *>(dialog)->accept();
         }
     }
-    QString file;
-    QStringList boxes;
+    QString file; // given to the next dialog only
+    QStringList boxes, informative, choices, folders;
     QTimer timer, spareTimer;
     int dialogTicks = 0;
 };
@@ -67,6 +79,9 @@ private slots:
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         QVERIFY(QDir::setCurrent(workingDirectory.path()));
         setSerialPortLister([] { return fakePorts; });
+        // Away from the user's own settings, here and in the programs started from here.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workingDirectory.filePath("settings"));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(workingDirectory.filePath("settings")));
     }
 
     void startUpPreselectsTheOldestUpdateFile()
@@ -77,6 +92,7 @@ private slots:
         for (int i = 0; i < names.size(); ++i) {
             QFile file(names.at(i));
             QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(names.at(i) == "mid.dmx" ? "#spot\n#Orvana\n#Spot 575\n#v2\n0 01\n" : "") >= 0 && file.flush());
             QVERIFY(file.setFileTime(now.addDays(i - 10), QFileDevice::FileModificationTime));
         }
         QVERIFY(QFile::link(QStringLiteral("notes.txt"), QStringLiteral("link.fwb")));
@@ -84,12 +100,15 @@ private slots:
 
         window.reset(new fixtureSoftwareUpdater);
         window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow(); // the keyboard's, for Alt+I and Escape
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
         // The logo's row takes the window's spare height; the controls keep theirs.
         const QWidget *pages = child<QWidget>("infoStackedWidget");
         QCOMPARE(pages->height(), pages->sizeHint().height());
         QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
         QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
+        // Read already: a cancel later shows this file's header, never the form's sample texts.
+        QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Spot v2"));
         QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
         QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
     }
@@ -107,10 +126,7 @@ private slots:
         fakePorts = {{"COM3", "USB serial", "Example Corp", "A1", ""}, {"COM4", "built-in", "", "", ""},
                      {"COM5", "", "Silicon Labs Inc", "C3", ""}, {"COM6", "", "silicon labs", "B2", ""},
                      {"COM7", "", "Silicon Labs", "0001", ""}};
-        QTest::ignoreMessage(QtDebugMsg, "\"COM3\" \"USB serial\" \"Example Corp\" \"A1\"");
-        QLoggingCategory::setFilterRules(QString());
         child<QAction>("actionRefreshPortsList")->trigger();
-        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         const int actions = window->findChildren<QAction *>().size();
         child<QAction>("actionRefreshPortsList")->trigger();
         QCOMPARE(window->findChildren<QAction *>().size(), actions);
@@ -149,6 +165,11 @@ private slots:
         QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
         QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
         QVERIFY(start->isEnabled());
+
+        // Without a mouse: Alt and the title's underlined letter.
+        QTest::keyClick(window.get(), Qt::Key_I, Qt::AltModifier);
+        QTRY_VERIFY(menu->isVisible());
+        menu->close();
     }
 
     void wholeUpdatesAndTheirEnds()
@@ -169,10 +190,17 @@ private slots:
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
 
-        // Canceled in a hold of 100 s; the header is still worth showing afterwards.
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
-        QCOMPARE(runUpdate("Canceled!", 7), QStringList());
+        // Canceled by Escape in a hold of 100 s; the header is still worth showing afterwards.
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+        window->activateWindow(); // the menu took the keyboard
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QCOMPARE(runUpdate("Canceled!", 7, [this] { QTest::keyClick(window.get(), Qt::Key_Escape); }), QStringList());
+        QCOMPARE(duringUpdate, QStringLiteral("71% \u00b7 1:40 left, interfaces locked, focus cancelButton, "
+                                              "The computer may sleep during this update: no system bus"));
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
+        QCOMPARE(child<QLabel>("updateNoteLabel")->text(), QStringLiteral("The fixture may hold part of the update: "
+                                                                          "6 of 7 lines went out. Send the whole file again."));
+        QVERIFY(!child<QLabel>("sleepLabel")->isVisible() && child<QAction>("actionRefreshPortsList")->isEnabled());
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
@@ -187,7 +215,11 @@ private slots:
         {
             const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
             chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
+            const auto plugged = std::exchange(fakePorts, {{"COM9", "", "Example Corp", "B7", ""}});
             QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
+            fakePorts = plugged;
+            QCOMPARE(answer.informative, QStringList{"The interface is gone. Listed now: Example Corp B7.\n\nThe fixture may hold "
+                                                     "part of the update: 4 of 6 lines went out. Send the whole file again."});
         }
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 3}}));
         const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
@@ -202,6 +234,7 @@ private slots:
 
         // Every code by its name in words, two with more to say, none for no error or an unknown code.
         const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
+        answer.informative.clear();
         for (int i = 0; i <= codes.keyCount(); ++i) {
             const int code = i < codes.keyCount() ? codes.value(i) : 99;
             QString text = code == QSerialPort::NoError || code == 99 ? QString() : "Serialport Error: " + QString(codes.key(i));
@@ -210,25 +243,10 @@ private slots:
             window->serialPortError(code);
             QCOMPARE(answer.boxes.join(QString()), text);
         }
-    }
-
-    void quitDuringAnUpdate()
-    {
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
-        shimLog::clear();
-        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
-        QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
-
-        QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
-        QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
-        QCOMPARE(QApplication::exec(), 0);
-        // What main() does once the event loop has ended.
-        QElapsedTimer closing;
-        closing.start();
-        window.reset();
-        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
-        QVERIFY(shimLog::last().closed);
-        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
+        // What to do about it goes below the error's own words.
+        QCOMPARE(answer.informative.mid(1, 1), QStringList{"Another program holds the interface: another update, a console or a terminal program."});
+        window->showErrorAndReset("This interface cannot send a DMX512 break");
+        QVERIFY(answer.informative.last().startsWith("Choose an interface whose adapter can send a break"));
     }
 
     // An update bundle may carry a "dll" folder, and the updater is started where
@@ -243,20 +261,146 @@ private slots:
         // The logo is read while the window is built; the program's own folder is looked in last.
         QByteArray output;
         QVERIFY(QTest::qWaitFor([&] { return (output += updater.readAll()).contains(QFileInfo(UPDATER_PATH).path().toUtf8() + "/imageformats"); }));
-        updater.kill();
-        updater.waitForFinished();
+        // As a logout or a kill ends it: told to the event loop, not dead on the spot.
+        updater.terminate();
+        QVERIFY(updater.waitForFinished() && updater.exitStatus() == QProcess::NormalExit && updater.exitCode() == 0);
         QVERIFY2(!output.contains(QDir::currentPath().toUtf8() + "/dll"), output.constData());
+    }
+
+    // Every way a file is chosen reads it first: a file with warnings is used only when
+    // the operator says so, one that would send nothing not at all.
+    void chosenFilesAreChecked_data()
+    {
+        QTest::addColumn<int>("origin");
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<QString>("box"); // its text's end; the file is taken where none or "Use Anyway"
+        QByteArray noise(20000, Qt::Uninitialized);
+        QRandomGenerator(27).fillRange(reinterpret_cast<quint32 *>(noise.data()), noise.size() / 4);
+        const QByteArray prose("Dear crew,\nthe show starts at eight.\n");
+        const QString warned(" warnings. Sent as it is, it may leave the fixture with a broken update.");
+        QTest::newRow("random bytes in the dialog") << int(byDialog) << noise << "" << warned;
+        QTest::newRow("a letter dropped, used anyway") << int(byDrop) << prose << "Use Anyway" << warned;
+        QTest::newRow("a letter found at start-up") << int(atStartUp) << prose << "" << warned;
+        QTest::newRow("comments only, named on the command line")
+            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n") << "" << " is not an update file.";
+        QTest::newRow("a clean file, named on the command line")
+            << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n0 01\n") << "" << "";
+    }
+
+    void chosenFilesAreChecked()
+    {
+        QFETCH(int, origin);
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, choice);
+        answer.boxes.clear();
+        answer.choices = QStringList{choice};
+        const int dialogs = answer.folders.size();
+        const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
+        std::unique_ptr<fixtureSoftwareUpdater> started;
+        QTemporaryDir folder;
+        if (origin == atStartUp || origin == onCommandLine) {
+            QVERIFY(QFile::copy(path, folder.filePath("candidate.fwb")) && QDir::setCurrent(folder.path()));
+            started.reset(origin == atStartUp ? new fixtureSoftwareUpdater : new fixtureSoftwareUpdater(path));
+            QVERIFY(QDir::setCurrent(workingDirectory.path()));
+        }
+        fixtureSoftwareUpdater *target = started ? started.get() : window.get();
+        const QString before = target->findChild<QLabel *>("fileLabel")->text();
+        if (origin == byDialog) {
+            chooseFile(contents);
+        } else if (origin == byDrop) {
+            QMimeData data; // from a folder of its own, where the next dialog is to open
+            QVERIFY(QDir().mkpath("dropped") && QFile::copy(path, workingDirectory.filePath("dropped/candidate.fwb")));
+            data.setUrls({QUrl::fromLocalFile(workingDirectory.filePath("dropped/candidate.fwb"))});
+            QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QVERIFY(QCoreApplication::sendEvent(window.get(), &enter) && enter.isAccepted());
+            QCoreApplication::sendEvent(window.get(), &drop);
+        }
+        QFETCH(QString, box);
+        const auto label = [target] { return target->findChild<QLabel *>("fileLabel")->text(); };
+        QVERIFY(QTest::qWaitFor([&] { return box.isEmpty() ? label() != before : !answer.boxes.isEmpty(); }));
+        QCoreApplication::processEvents();
+        QCOMPARE(answer.boxes.value(0).right(box.size()), box);
+        QCOMPARE(label().endsWith("candidate.fwb"), box.isEmpty() || !choice.isEmpty());
+        // Choose Another File: the dialog opens where the last file taken was, here the one dropped.
+        if (origin == atStartUp)
+            QTRY_COMPARE(answer.folders.mid(dialogs).value(0), workingDirectory.filePath("dropped"));
+        QVERIFY(target->findChild<QLabel *>("applicationDisplayLabel")->text() != "Application v1.04"); // the form's sample
+    }
+
+    // Both without a display: the application object, which needs one, is never made.
+    void versionAndHelpWithoutADisplay()
+    {
+        QProcess updater;
+        updater.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(DISPLAY|WAYLAND_DISPLAY|QT_QPA_PLATFORM)=)")));
+        QByteArray output;
+        for (const char *option : {"--version", "--help"}) {
+            updater.start(QStringLiteral(UPDATER_PATH), {QString::fromLatin1(option)});
+            QVERIFY(updater.waitForFinished() && updater.exitStatus() == QProcess::NormalExit && updater.exitCode() == 0);
+            output += updater.readAllStandardOutput();
+        }
+        QVERIFY(output.startsWith("orvana-firmware-updater " UPDATER_VERSION "\nUsage: orvana-firmware-updater [FILE]\n"));
+    }
+
+    // At 200 % on a 1280 x 800 screen; in a second run of this program, on Xvfb.
+    void windowFitsTheScreen()
+    {
+        if (qEnvironmentVariableIsSet("FIT_SCREEN_RUN")) {
+            fixtureSoftwareUpdater fitted;
+            fitted.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&fitted));
+            const QSize room = fitted.screen()->availableGeometry().size();
+            QCOMPARE(room.expandedTo(fitted.frameGeometry().size()), room);
+            return;
+        }
+        if (QStandardPaths::findExecutable("xvfb-run").isEmpty())
+            QSKIP("xvfb-run is not installed");
+        // The X server has no use for the shim or the sanitizers; Qt's X11 plug-in leaks what D-Bus gives it.
+        QProcess run;
+        run.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(LD_PRELOAD|QT_QPA_PLATFORM|ASAN_OPTIONS)=)"))
+                           << "FIT_SCREEN_RUN=1" << "QT_SCALE_FACTOR=2" << "QT_QPA_PLATFORM=xcb" << "ASAN_OPTIONS=detect_leaks=0");
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x800x24", QCoreApplication::applicationFilePath(), "windowFitsTheScreen"});
+        QVERIFY(run.waitForFinished(60000));
+        QVERIFY2(run.exitCode() == 0, run.readAll().constData());
+    }
+
+    void quitDuringAnUpdate()
+    {
+        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+        shimLog::clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
+
+        // Asked first; keeping on is the default.
+        QVERIFY(!window->close() && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1);
+        QCOMPARE(answer.boxes.takeLast(), QStringLiteral("An update is running."));
+        answer.choices = QStringList{"Stop and Quit"};
+        QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
+        QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(answer.choices.isEmpty());
+        // What main() does once the event loop has ended.
+        QElapsedTimer closing;
+        closing.start();
+        window.reset();
+        QVERIFY2(closing.elapsed() < 2000, qPrintable(QString::number(closing.elapsed())));
+        QVERIFY(shimLog::last().closed);
+        QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
     }
 
 private:
     template<typename T>
     T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     QLabel *interfaceLabel() const { return window->statusBar()->findChild<QLabel *>(); }
+    QActionGroup *portActions() const { return window->findChild<QActionGroup *>(); }
 
     virtualDmxLine line;
     modalAnswerer answer;
     QTemporaryDir workingDirectory;
     std::unique_ptr<fixtureSoftwareUpdater> window;
+    QString duringUpdate; // what the window showed when runUpdate acted
 
     void chooseFile(const QByteArray &contents)
     {
@@ -269,6 +413,7 @@ private:
     QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {})
     {
         answer.boxes.clear();
+        answer.informative.clear();
         shimLog::clear();
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         const bool sending = child<QStackedWidget>("infoStackedWidget")->currentWidget() == child<QWidget>("progressPage")
@@ -276,6 +421,12 @@ private:
         if (atFrame >= 0) {
             if (!QTest::qWaitFor([&] { return shimLog::last().frames.size() >= atFrame; }))
                 return {"no frames: " + shimLog::last().hex().join('|')};
+            QCoreApplication::processEvents();
+            const QLabel *sleep = child<QLabel>("sleepLabel");
+            duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4").arg(child<QProgressBar>("progressBar")->text())
+                .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || portActions()->isEnabled() ? "free" : "locked")
+                .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none",
+                     sleep->isVisible() ? sleep->text() + ": " + sleep->toolTip().section(':', 0, 0) : "no sleep warning");
             action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
         }
         QPushButton *button = child<QPushButton>("updateButton");
