@@ -76,9 +76,10 @@ QString sendFromWorker(const QString &portPath, const QString &path, double &sec
         return QStringLiteral("the transfer did not end");
     seconds = double(clock.nsecsElapsed()) / 1e9;
     run.waitForEnd();
-    return run.endings == QStringList{QStringLiteral("finished")}
+    const QStringList endings = describe(run.endings);
+    return endings == QStringList{QStringLiteral("finished")}
         ? QString()
-        : QStringLiteral("the transfer ended with ") + run.endings.join(QLatin1Char(','));
+        : QStringLiteral("the transfer ended with ") + endings.join(QLatin1Char(','));
 }
 
 // The command-line tool as a technician runs it, from its start to its exit;
