@@ -116,6 +116,14 @@ QStringList portSession::hex() const
     return list;
 }
 
+int portSession::bytesCut() const
+{
+    int cut = 0;
+    for (const wireFrame &frame : frames)
+        cut += frame.bytesCut;
+    return cut;
+}
+
 void shimLog::clear()
 {
     QFile(logPath()).resize(0);
@@ -143,6 +151,11 @@ QVector<portSession> shimLog::sessions()
         if (at == open.end())
             continue;
         portSession &session = sessions[at->session];
+        if (what == "cut") { // by the break that follows; no call of the program's own
+            if (!session.frames.isEmpty())
+                session.frames.last().bytesCut += field.at(5).toInt();
+            continue;
+        }
         const qint64 sinceLastUs = (startNs - at->lastEndNs) / 1000;
         at->lastEndNs = endNs;
         wireFrame *frame = session.frames.isEmpty() ? nullptr : &session.frames.last();
