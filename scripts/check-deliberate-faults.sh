@@ -64,6 +64,10 @@ src/cli/sendCommand.cpp|exitCode::interfaceUnavailable, exitCode::fileUnreadable
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
 src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
 src/cli/inspectCommand.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
+src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        return frameFailure::timedOut;\n|\n|the break does not wait for the adapter's queue
+src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        lineSchedule::nap(|        lineSchedule::nap(|no bound on a queue that never empties
+src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame
+src/worker/dmxWire.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
 EOF
 )
 
