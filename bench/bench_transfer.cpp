@@ -24,8 +24,6 @@
 #include <QTextStream>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace {
 
 constexpr qint64 breakMinimumUs = dmx512::breakMicroseconds;
@@ -136,9 +134,8 @@ runResult sendOnce(const QString &tool, const QString &portPath, const QString &
     }
     result.idealSeconds = double(idealUs) / 1e6;
     result.frames = session.frames.size();
-    result.bytesCut = session.bytesCut();
-    result.framesCut = int(std::count_if(session.frames.cbegin(), session.frames.cend(),
-                                         [](const wireFrame &frame) { return frame.bytesCut > 0; }));
+    result.bytesCut = session.bytesCut;
+    result.framesCut = session.framesCut;
     return result;
 }
 

@@ -116,14 +116,6 @@ QStringList portSession::hex() const
     return list;
 }
 
-int portSession::bytesCut() const
-{
-    int cut = 0;
-    for (const wireFrame &frame : frames)
-        cut += frame.bytesCut;
-    return cut;
-}
-
 void shimLog::clear()
 {
     QFile(logPath()).resize(0);
@@ -151,9 +143,9 @@ QVector<portSession> shimLog::sessions()
         if (at == open.end())
             continue;
         portSession &session = sessions[at->session];
-        if (what == "cut") { // by the break that follows; no call of the program's own
-            if (!session.frames.isEmpty())
-                session.frames.last().bytesCut += field.at(5).toInt();
+        if (what == "cut") { // no call of the program's own
+            session.bytesCut += field.at(5).toInt();
+            ++session.framesCut;
             continue;
         }
         const qint64 sinceLastUs = (startNs - at->lastEndNs) / 1000;

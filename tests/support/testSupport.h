@@ -39,7 +39,6 @@ struct wireFrame
 {
     QByteArray bytes; // start code included
     qint64 breakUs = -1, markUs = -1, gapUs = -1;
-    int bytesCut = 0; // by the next break, under the shim's USB adapter model
 };
 
 struct portSession
@@ -47,8 +46,8 @@ struct portSession
     QString path;
     bool dtrRaised = false, closed = false;
     QVector<wireFrame> frames;
+    int bytesCut = 0, framesCut = 0; // by the break after them, under the shim's USB adapter model
     QStringList hex() const;
-    int bytesCut() const;
 };
 
 // The shim's log of this process and its children: one session per open of a port.
@@ -79,23 +78,6 @@ struct scopedEnvironment
     scopedEnvironment(const char *name, const QByteArray &value) : name(name) { qputenv(name, value); }
     ~scopedEnvironment() { qunsetenv(name); }
     const char *name;
-};
-
-// Several shim settings (faults, the USB adapter model) at once, e.g. {{"DMXSHIM_UNPLUG_AFTER", "2"}}.
-using shimSettings = QVector<QPair<QByteArray, QByteArray>>;
-struct scopedShimSettings
-{
-    explicit scopedShimSettings(const shimSettings &settings) : settings(settings)
-    {
-        for (const auto &setting : settings)
-            qputenv(setting.first.constData(), setting.second);
-    }
-    ~scopedShimSettings()
-    {
-        for (const auto &setting : settings)
-            qunsetenv(setting.first.constData());
-    }
-    const shimSettings settings;
 };
 
 // Update files that go with the test program.

@@ -28,11 +28,8 @@ struct duringTransfer
 };
 Q_DECLARE_METATYPE(duringTransfer)
 
-// The shim's USB adapter: writes and break requests delayed up to the bound, breaks set at once.
-shimSettings usbAdapter(int boundUs)
-{
-    return {{"DMXSHIM_USB_DELAY_US", QByteArray::number(boundUs)}};
-}
+// A shim variable and its value, e.g. {"DMXSHIM_UNPLUG_AFTER", "2"}; none where the name is empty.
+using shimFault = QPair<QByteArray, QByteArray>;
 
 class tst_transfer : public QObject, protected QDBusContext
 {
@@ -115,12 +112,12 @@ private slots:
         QFETCH(framePlan, frames);
 
         const QString file = writeUpdateFile(contents);
-        // The same file through a pty, which takes every byte at once, and through USB adapters, which take
-        // them later and cut what they still send when the break comes. A new worker each time: what was sent
-        // before must not change which packets are repeated.
-        for (const shimSettings &adapter : {shimSettings{}, usbAdapter(1000), usbAdapter(2000)}) {
+        // The same file through a pty, which takes every byte at once, and through USB adapters that take each
+        // write and break request up to 1 or 2 ms later, and set a break at once, cutting what they still send.
+        // A new worker each time: what was sent before must not change which packets are repeated.
+        for (const char *usbDelayBoundUs : {"", "1000", "2000"}) {
             shimLog::clear();
-            const scopedShimSettings adapterOn(adapter);
+            const scopedEnvironment adapter("DMXSHIM_USB_DELAY_US", usbDelayBoundUs);
             const int receivedBefore = line.received().size();
             transferRun transfer(line.portPath(), file);
             transfer.start();
@@ -133,7 +130,7 @@ private slots:
             QVERIFY(session.dtrRaised && session.closed);
             QCOMPARE(session.hex(), expandFrames(frames));
             QVERIFY2(timingFaults(session, frames).isEmpty(), qPrintable(timingFaults(session, frames)));
-            QCOMPARE(session.bytesCut(), 0);
+            QCOMPARE(session.bytesCut, 0);
             const QByteArray wire = QByteArray::fromHex(expandFrames(frames).join(QLatin1Char(' ')).toLatin1());
             QVERIFY(QTest::qWaitFor([&] { return line.received().size() >= receivedBefore + wire.size(); }));
             QCOMPARE(line.received().mid(receivedBefore).toHex(' '), wire.toHex(' '));
@@ -147,19 +144,19 @@ private slots:
     void usbModelSeesFramesCut()
     {
         shimLog::clear();
-        const scopedShimSettings adapterOn(usbAdapter(1000) + shimSettings{{"DMXSHIM_USB_NO_OUTQ", "1"}});
+        const scopedEnvironment adapter("DMXSHIM_USB_DELAY_US", "1000"), queueUnreadable("DMXSHIM_USB_NO_OUTQ", "1");
         const QByteArray sixtyLines = ("0 " + QByteArray("5a ").repeated(32).trimmed() + '\n').repeated(60);
         transferRun transfer(line.portPath(), writeUpdateFile(sixtyLines));
         transfer.start();
         QVERIFY(transfer.waitForEnd());
         QCOMPARE(describe(transfer.endings), QStringList{"finished"});
         QCOMPARE(shimLog::last().frames.size(), 65);
-        QVERIFY(shimLog::last().bytesCut() > 0);
+        QVERIFY(shimLog::last().bytesCut > 0);
     }
 
     void cutShortOrFailed_data()
     {
-        QTest::addColumn<shimSettings>("settings");
+        QTest::addColumn<shimFault>("fault");
         QTest::addColumn<interfaceChoice>("interface");
         QTest::addColumn<QString>("file");
         QTest::addColumn<duringTransfer>("action");
@@ -173,7 +170,7 @@ private slots:
         // for nothing; the port closes only once its last frame has left.
         const auto during = [](const char *name, const QString &file, D action, const transferEndings &ending, const framePlan &frames,
                                int progress) {
-            QTest::newRow(name) << shimSettings{} << virtualInterface << file << action << ending << frames << progress;
+            QTest::newRow(name) << shimFault() << virtualInterface << file << action << ending << frames << progress;
         };
         const QByteArray packet = QByteArray("5a ").repeated(200).trimmed();
         during("cancel right after the start", writeUpdateFile("0 " + packet + "\n0 03 04\n"), {D::cancel, 0}, {{E::canceled}},
@@ -195,16 +192,16 @@ private slots:
 
         // Three packet lines that do not all reach the line.
         const QString packets = writeUpdateFile("0 01\n0 02\n0 03\n");
-        const auto failed = [&](const char *name, const shimSettings &settings, interfaceChoice interface, const transferEndings &ending,
+        const auto failed = [&](const char *name, const shimFault &fault, interfaceChoice interface, const transferEndings &ending,
                                 const framePlan &frames) {
-            QTest::newRow(name) << settings << interface << packets << D{} << ending << frames << 0;
+            QTest::newRow(name) << fault << interface << packets << D{} << ending << frames << 0;
         };
         // A port error before the first frame, or on the way; words for what the interface cannot do.
         const auto unready = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::interfaceFailed)}; };
         const auto lost = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::failedOnTheWay)}; };
         const auto refused = [](const QString &text) { return transferEndings{E::error(text), E::failure(serialPortThread::interfaceFailed)}; };
-        const auto noBreak = [](int errorNumber) { return shimSettings{{"DMXSHIM_NO_BREAK", QByteArray::number(errorNumber)}}; };
-        failed("DTR cannot be raised", {{"DMXSHIM_NO_DTR", "1"}}, virtualInterface, refused("Unable to set DataTerminalReady"), {});
+        const auto noBreak = [](int errorNumber) { return shimFault("DMXSHIM_NO_BREAK", QByteArray::number(errorNumber)); };
+        failed("DTR cannot be raised", {"DMXSHIM_NO_DTR", "1"}, virtualInterface, refused("Unable to set DataTerminalReady"), {});
         // Said before the first frame: ENOTTY from Linux 6.5 on, and EOPNOTSUPP, which Qt has no name for.
         failed("no break: ENOTTY", noBreak(ENOTTY), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
         failed("no break: EOPNOTSUPP", noBreak(EOPNOTSUPP), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
@@ -212,23 +209,23 @@ private slots:
         failed("interface missing", {}, missingInterface, unready(QSerialPort::DeviceNotFoundError), {});
         // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
         failed("interface held under another name", {}, heldThroughALink, unready(QSerialPort::PermissionError), {});
-        failed("unplugged at the third frame", {{"DMXSHIM_UNPLUG_AFTER", "2"}}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}});
+        failed("unplugged at the third frame", {"DMXSHIM_UNPLUG_AFTER", "2"}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}});
         // Qt keeps what it could not write and tries again: that must neither reach
         // the line later nor be reported again.
-        failed("a write fails", {{"DMXSHIM_WRITES_FAIL_AFTER", "2"}}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}, {""}});
-        failed("adapter stops taking bytes", {{"DMXSHIM_STUCK_AFTER", "1"}}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01"}, {""}});
-        failed("queue never empties", {{"DMXSHIM_QUEUE_STUCK_AFTER", "1"}}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01", 2}});
+        failed("a write fails", {"DMXSHIM_WRITES_FAIL_AFTER", "2"}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}, {""}});
+        failed("adapter stops taking bytes", {"DMXSHIM_STUCK_AFTER", "1"}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01"}, {""}});
+        failed("queue never empties", {"DMXSHIM_QUEUE_STUCK_AFTER", "1"}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01", 2}});
 
         const QString longLine = writeUpdateFile("0 01\n" + QByteArray(70000, '1') + "\n0 02\n");
         const transferEndings tooLong{E::error("Update file line 2 is too long:" + longLine), E::failure(serialPortThread::fileRefused)};
-        QTest::newRow("line too long") << shimSettings{} << virtualInterface << longLine << D{} << tooLong << framePlan{} << 0;
+        QTest::newRow("line too long") << shimFault() << virtualInterface << longLine << D{} << tooLong << framePlan{} << 0;
         const transferEndings unopened{E::error("Couldn't Open Update file:/dev/null"), E::failure(serialPortThread::fileUnreadable)};
-        QTest::newRow("not a regular file") << shimSettings{} << virtualInterface << "/dev/null" << D{} << unopened << framePlan{} << 0;
+        QTest::newRow("not a regular file") << shimFault() << virtualInterface << "/dev/null" << D{} << unopened << framePlan{} << 0;
     }
 
     void cutShortOrFailed()
     {
-        QFETCH(shimSettings, settings);
+        QFETCH(shimFault, fault);
         QFETCH(interfaceChoice, interface);
         QFETCH(QString, file);
         QFETCH(duringTransfer, action);
@@ -237,7 +234,7 @@ private slots:
         QFETCH(int, progress);
 
         shimLog::clear();
-        const scopedShimSettings faultsOn(settings);
+        const scopedEnvironment faultOn(fault.first.constData(), fault.second);
         QString port = interface == missingInterface ? QStringLiteral("/dev/pts/no-such") : line.portPath();
         QTemporaryDir links;
         std::unique_ptr<transferRun> holder;
