@@ -55,14 +55,12 @@ QByteArray contents(const workload &w)
     return out;
 }
 
-QStringList expectedFrames(const workload &w)
+framePlan expectedFrames(const workload &w)
 {
     // Every packet has the same length: only the first is repeated.
-    QStringList frames;
+    framePlan frames;
     for (int line = 0; line < w.packetLines; ++line)
-        frames << QStringLiteral("00 %1%2/%3")
-                      .arg(QString::fromLatin1(packetBytes(line, w).toHex(' ')), line == 0 ? QStringLiteral("*6") : QString())
-                      .arg(w.holdMs);
+        frames.append({"00 " + packetBytes(line, w).toHex(' '), line == 0 ? 6 : 1, w.holdMs});
     return frames;
 }
 

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include "testSupport.h"
+
 // Update files the benchmarks send or parse. Always the same bytes, so runs
 // on different days and machines compare.
 namespace benchWorkloads {
@@ -25,8 +27,8 @@ bool findWorkload(const QString &name, workload *found);
 // The four header lines and the workload's packet and comment lines.
 QByteArray contents(const workload &w);
 
-// What the workload puts on the wire, as testSupport's expandFrames() takes it.
-QStringList expectedFrames(const workload &w);
+// What the workload puts on the wire.
+framePlan expectedFrames(const workload &w);
 
 // Writes typical-shaped lines until the file holds at least byteCount bytes,
 // without ever holding more than one block of it in memory.

@@ -81,6 +81,10 @@ src/app/updateControl.cpp|    showTimeLeft();|    ;|no time left on the progress
 src/app/updateControl.cpp|    sleepLabel->show();|    ;|nothing says the computer may sleep
 src/app/fileSelection.cpp|    if (!updateRunning() && !droppedFile|    if (false && !droppedFile|a dropped file refused
 src/app/fileSelection.cpp|    settings()->setValue(lastFolderKey,|    if (false) settings()->setValue(lastFolderKey,|the dialog forgets the last folder
+src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        return frameFailure::timedOut;\n|\n|the break does not wait for the adapter's queue
+src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        lineSchedule::nap(|        lineSchedule::nap(|no bound on a queue that never empties
+src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame
+src/worker/dmxWire.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
 EOF
 )
 

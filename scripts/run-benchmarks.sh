@@ -63,6 +63,12 @@ LD_PRELOAD="$shim" QT_LOGGING_RULES="default.debug=false" \
     "$bench/bench_transfer" --runs "$runs" --label "debug lines off" dense 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" --label "orvana-firmware-tool send" \
     --tool "$build/src/cli/orvana-firmware-tool" dense 2>/dev/null || status=1
+# The pty takes every byte at once; the shim's USB adapter model delays each write and break request by up to
+# 1 ms, as a USB adapter does, and sets a break once the chip is empty (Linux) or at once (other drivers).
+DMXSHIM_USB_DELAY_US=1000 DMXSHIM_USB_BREAK=polled LD_PRELOAD="$shim" \
+    "$bench/bench_transfer" --runs "$runs" --label "USB adapter model, polled breaks" 2>/dev/null || status=1
+DMXSHIM_USB_DELAY_US=1000 LD_PRELOAD="$shim" \
+    "$bench/bench_transfer" --runs "$runs" --label "USB adapter model, breaks at once" 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_window" --latency 2>/dev/null || status=1
 "$bench/bench_window" --startup --runs 10 2>/dev/null || status=1
 "$bench/bench_fileReading" 50 200 || status=1

@@ -5,6 +5,8 @@
 #include <QDeadlineTimer>
 #include <QSignalBlocker>
 
+#include <cerrno>
+
 #ifdef Q_OS_UNIX
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -62,7 +64,28 @@ dmxWire::setupFailure dmxWire::open()
     if (!port.setDataTerminalReady(true))
         return {QStringLiteral("Unable to set DataTerminalReady")};
     port.clear(QSerialPort::AllDirections);
-    return {};
+    return probeBreak();
+}
+
+// Clearing a break that is not set changes nothing on the line, and a driver without break support refuses it
+// as it refuses the break itself. Asked while nobody listens to the port, so the operator hears why in words,
+// before the first frame, instead of as the port's error code at it.
+dmxWire::setupFailure dmxWire::probeBreak()
+{
+    const QString cannotBreak = QStringLiteral("This interface cannot send a DMX512 break");
+#ifdef Q_OS_UNIX
+    // Linux 6.5 and later answer ENOTTY where the driver has no break, other drivers EINVAL or EOPNOTSUPP, and an
+    // adapter that stalls the request EPIPE. Qt names only the first two, so the answer is read here.
+    if (ioctl(int(port.handle()), TIOCCBRK) == 0)
+        return {};
+    if (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP || errno == EPIPE)
+        return {cannotBreak};
+#endif
+    if (port.setBreakEnabled(false))
+        return {};
+    const QSerialPort::SerialPortError error = port.error();
+    port.clearError();
+    return error == QSerialPort::UnsupportedOperationError ? setupFailure{cannotBreak} : setupFailure{QString(), error};
 }
 
 bool dmxWire::lockDevice()

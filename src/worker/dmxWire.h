@@ -46,6 +46,7 @@ public:
 private:
     QString lineSettingsFailure();
     bool lockDevice();
+    setupFailure probeBreak();
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     bool waitUntilAdapterHasAll(const QDeadlineTimer &deadline);
     // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say.

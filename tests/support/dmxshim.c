@@ -3,10 +3,17 @@
  * USB DMX interface: DTR can be raised, every break, write and close is
  * logged with its monotonic time to $DMXSHIM_LOG, and faults come on demand:
  *   DMXSHIM_NO_DTR=1         raising DTR fails (set to anything)
+ *   DMXSHIM_NO_BREAK=N       setting or clearing a break fails with errno N (25: ENOTTY)
  *   DMXSHIM_UNPLUG_AFTER=N   after N frames every call fails with EIO
  *   DMXSHIM_STUCK_AFTER=N    after N frames writes take no bytes
  *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
+ *   DMXSHIM_QUEUE_STUCK_AFTER=N  after N frames the output queue (TIOCOUTQ) never empties
  *   DMXSHIM_FAULTY=path      faults only on the port opened by that path
+ * A pty takes every byte at once; DMXSHIM_USB_DELAY_US=N makes it a USB adapter: each write reaches the
+ * chip, and each break request the adapter, after a delay drawn from N/10 to N us (DMXSHIM_USB_SEED), the chip
+ * sends at the port's character time, TIOCOUTQ counts the bytes not yet with it, and a break is set at once,
+ * logging the bytes it cuts, or once the chip is empty, looked at per 4 ms tick as Linux does:
+ *   DMXSHIM_USB_BREAK=polled  and  DMXSHIM_USB_NO_OUTQ=1 (TIOCOUTQ fails, as where a driver cannot tell)
  * Only descriptors opened on /dev/pts/, or a link to it, are touched. No Qt in here.
  */
 #define _GNU_SOURCE
@@ -19,6 +26,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -27,6 +35,9 @@
 
 struct port {
     int tracked, faulty, modemLines, frames;
+    /* The adapter model: bytes on their way to the chip, and the chip busy with those since the last break. */
+    long long queueEmptyNs, chipDoneNs;
+    int queued, sinceBreak;
 };
 static struct port ports[MAX_FD];
 
@@ -90,6 +101,77 @@ static void logEvent(const char *what, int fd, long long startNs, const char *da
     free(line);
 }
 
+/* The adapter model: the bound of a USB delay, 0 for a plain pty. */
+static long long usbBoundNs(void)
+{
+    const char *bound = getenv("DMXSHIM_USB_DELAY_US");
+    return bound ? atoll(bound) * 1000 : 0;
+}
+
+static long long usbDelayNs(void) /* xorshift64: the same delays on every run */
+{
+    static unsigned long long state;
+    const char *seed = getenv("DMXSHIM_USB_SEED");
+    if (!state)
+        state = 0x9E3779B97F4A7C15ULL ^ (seed ? strtoull(seed, NULL, 10) : 1);
+    state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+    long long bound = usbBoundNs();
+    return bound / 10 + (long long)(state % (unsigned long long)(bound - bound / 10 + 1));
+}
+
+static void sleepUntil(long long deadlineNs)
+{
+    struct timespec until = {deadlineNs / 1000000000LL, deadlineNs % 1000000000LL};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
+}
+
+/* A start bit, the data bits, parity and the stop bits, at the speed of the kernel's termios2. */
+static long long characterNs(int fd)
+{
+    struct { tcflag_t iflag, oflag, cflag, lflag; cc_t line, cc[19]; speed_t ispeed, ospeed; } t;
+    if (realIoctl(fd, _IOR('T', 0x2A, t), &t) != 0 || t.ospeed == 0)
+        return 44000;
+    return (6 + (t.cflag & CSIZE) / CS6 + !!(t.cflag & PARENB) + (t.cflag & CSTOPB ? 2 : 1)) * 1000000000LL / t.ospeed;
+}
+
+/* TIOCOUTQ: what was written since the queue was last empty, until the last of it is with the chip. */
+static int queuedBytes(const struct port *port)
+{
+    return nowNs() < port->queueEmptyNs ? port->queued : 0;
+}
+
+static void usbWrite(int fd, struct port *port, long long startNs, int bytes)
+{
+    long long arrivalNs = startNs + usbDelayNs();
+    port->queued = queuedBytes(port) + bytes;
+    if (arrivalNs > port->queueEmptyNs) /* else it waits for the transfers ahead of it */
+        port->queueEmptyNs = arrivalNs;
+    port->chipDoneNs = (port->queueEmptyNs > port->chipDoneNs ? port->queueEmptyNs : port->chipDoneNs)
+                     + bytes * characterNs(fd);
+    port->sinceBreak += bytes;
+}
+
+/* A break request returns once the adapter has it; what the chip has not sent by then is cut. */
+static void usbBreak(int fd, struct port *port)
+{
+    const char *mode = getenv("DMXSHIM_USB_BREAK");
+    if (mode && strcmp(mode, "polled") == 0) {
+        sleepUntil(port->queueEmptyNs);
+        for (const long long tickNs = 4000000; port->chipDoneNs > nowNs();)
+            sleepUntil((nowNs() / tickNs + 1) * tickNs);
+    }
+    sleepUntil(nowNs() + usbDelayNs());
+    long long setNs = nowNs(), characterTime = characterNs(fd);
+    long long unsent = (port->chipDoneNs - setNs + characterTime - 1) / characterTime;
+    if (unsent > 0) {
+        char cut[24];
+        sprintf(cut, "%lld", unsent < port->sinceBreak ? unsent : port->sinceBreak);
+        logEvent("cut", fd, setNs, cut, NULL, 0);
+    }
+    port->queued = port->sinceBreak = 0;
+    port->chipDoneNs = port->queueEmptyNs = setNs;
+}
+
 EXPORT int open64(const char *path, int flags, ...)
 {
     va_list arguments;
@@ -102,7 +184,7 @@ EXPORT int open64(const char *path, int flags, ...)
     char device[PATH_MAX]; /* a link to a pty is that pty */
     if (fd >= 0 && fd < MAX_FD && strncmp(realpath(path, device) ? device : path, "/dev/pts/", 9) == 0) {
         const char *faulty = getenv("DMXSHIM_FAULTY");
-        ports[fd] = (struct port){1, !faulty || strcmp(faulty, path) == 0, 0, 0};
+        ports[fd] = (struct port){.tracked = 1, .faulty = !faulty || strcmp(faulty, path) == 0};
         logEvent("open", fd, startNs, path, NULL, 0);
     }
     return fd;
@@ -135,6 +217,8 @@ EXPORT ssize_t write(int fd, const void *buffer, size_t count)
         return 0;
     long long startNs = nowNs();
     ssize_t written = realWrite(fd, buffer, count);
+    if (written > 0 && usbBoundNs() > 0)
+        usbWrite(fd, port, startNs, (int)written);
     if (written > 0)
         logEvent("write", fd, startNs, "", buffer, (size_t)written);
     return written;
@@ -180,7 +264,22 @@ EXPORT int ioctl(int fd, unsigned long request, ...)
     }
     if (request == TIOCMGET || request == TIOCMSET || request == TIOCMBIS || request == TIOCMBIC)
         return modemLines(fd, port, request, argument);
+    const int breakRequest = request == TIOCSBRK || request == TIOCCBRK;
+    if (breakRequest && port->faulty && getenv("DMXSHIM_NO_BREAK")) {
+        errno = atoi(getenv("DMXSHIM_NO_BREAK"));
+        return -1;
+    }
+    if (request == TIOCOUTQ && getenv("DMXSHIM_USB_NO_OUTQ")) {
+        errno = ENOTTY;
+        return -1;
+    }
+    if (request == TIOCOUTQ && (usbBoundNs() > 0 || after("DMXSHIM_QUEUE_STUCK_AFTER", port))) {
+        *(int *)argument = after("DMXSHIM_QUEUE_STUCK_AFTER", port) ? 1 : queuedBytes(port);
+        return 0;
+    }
     long long startNs = nowNs();
+    if (breakRequest && usbBoundNs() > 0)
+        usbBreak(fd, port);
     int result = realIoctl(fd, request, argument);
     if (result == 0 && (request == TIOCSBRK || request == TIOCCBRK))
         logEvent(request == TIOCSBRK ? "break" : "mark", fd, startNs, "", NULL, 0);

@@ -143,6 +143,11 @@ QVector<portSession> shimLog::sessions()
         if (at == open.end())
             continue;
         portSession &session = sessions[at->session];
+        if (what == "cut") { // no call of the program's own
+            session.bytesCut += field.at(5).toInt();
+            ++session.framesCut;
+            continue;
+        }
         const qint64 sinceLastUs = (startNs - at->lastEndNs) / 1000;
         at->lastEndNs = endNs;
         wireFrame *frame = session.frames.isEmpty() ? nullptr : &session.frames.last();

@@ -46,6 +46,7 @@ struct portSession
     QString path;
     bool dtrRaised = false, closed = false;
     QVector<wireFrame> frames;
+    int bytesCut = 0, framesCut = 0; // by the break after them, under the shim's USB adapter model
     QStringList hex() const;
 };
 

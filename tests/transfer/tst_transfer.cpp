@@ -11,16 +11,38 @@
 #include <QtDBus>
 #include <QtTest>
 
+#include <cerrno>
 #include <memory>
 
 #include <poll.h>
 #include <unistd.h>
+
+// What a row does while its transfer runs, once `at` frames are on the wire (or, for cancelAtProgress, once
+// the progress has reached `at` lines).
+struct duringTransfer
+{
+    enum action { nothing, cancel, cancelAtProgress, append, overwrite };
+    action what = nothing;
+    int at = 0;
+    QByteArray text = QByteArray(); // appended to the file, or written over its start
+};
+Q_DECLARE_METATYPE(duringTransfer)
+
+// A shim variable and its value, e.g. {"DMXSHIM_UNPLUG_AFTER", "2"}; none where the name is empty.
+using shimFault = QPair<QByteArray, QByteArray>;
 
 class tst_transfer : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
+public:
+    enum interfaceChoice { virtualInterface, missingInterface, heldThroughALink }; // held: by another worker
+    Q_ENUM(interfaceChoice)
+    enum lockEvent { sendsToTheEnd, canceledWhileSending, unplugged, answeredAfterTheEnd };
+    Q_ENUM(lockEvent)
+
+private:
     virtualDmxLine line;
     QProcess bus;
     QStringList calls;
@@ -90,10 +112,12 @@ private slots:
         QFETCH(framePlan, frames);
 
         const QString file = writeUpdateFile(contents);
-        // A second worker with the same file: what was sent before must not
-        // change which packets are repeated.
-        for (int run = 1; run <= 2; ++run) {
+        // The same file through a pty, which takes every byte at once, and through USB adapters that take each
+        // write and break request up to 1 or 2 ms later, and set a break at once, cutting what they still send.
+        // A new worker each time: what was sent before must not change which packets are repeated.
+        for (const char *usbDelayBoundUs : {"", "1000", "2000"}) {
             shimLog::clear();
+            const scopedEnvironment adapter("DMXSHIM_USB_DELAY_US", usbDelayBoundUs);
             const int receivedBefore = line.received().size();
             transferRun transfer(line.portPath(), file);
             transfer.start();
@@ -106,6 +130,7 @@ private slots:
             QVERIFY(session.dtrRaised && session.closed);
             QCOMPARE(session.hex(), expandFrames(frames));
             QVERIFY2(timingFaults(session, frames).isEmpty(), qPrintable(timingFaults(session, frames)));
+            QCOMPARE(session.bytesCut, 0);
             const QByteArray wire = QByteArray::fromHex(expandFrames(frames).join(QLatin1Char(' ')).toLatin1());
             QVERIFY(QTest::qWaitFor([&] { return line.received().size() >= receivedBefore + wire.size(); }));
             QCOMPARE(line.received().mid(receivedBefore).toHex(' '), wire.toHex(' '));
@@ -114,81 +139,106 @@ private slots:
             QCOMPARE(line.settingsAtFirstByte(), QStringLiteral("250000 bit/s 8N2"));
     }
 
+    // Proof that the adapter model sees a frame cut short: where the queue cannot be read, the wire counts a
+    // frame's time from its write, and the next break cuts what the adapter is still sending.
+    void usbModelSeesFramesCut()
+    {
+        shimLog::clear();
+        const scopedEnvironment adapter("DMXSHIM_USB_DELAY_US", "1000"), queueUnreadable("DMXSHIM_USB_NO_OUTQ", "1");
+        const QByteArray sixtyLines = ("0 " + QByteArray("5a ").repeated(32).trimmed() + '\n').repeated(60);
+        transferRun transfer(line.portPath(), writeUpdateFile(sixtyLines));
+        transfer.start();
+        QVERIFY(transfer.waitForEnd());
+        QCOMPARE(describe(transfer.endings), QStringList{"finished"});
+        QCOMPARE(shimLog::last().frames.size(), 65);
+        QVERIFY(shimLog::last().bytesCut > 0);
+    }
+
     void cutShortOrFailed_data()
     {
-        // A shim setting "name=value", "held" (the interface, through a link, busy with another worker),
-        // or "port=path" instead of the virtual interface.
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QByteArray>("contents"); // or a path to send instead of a file with them
-        // "cancel", "+text" appended to the file, "=text" written over its start; "@N": once N frames are out,
-        // "@#N": once the progress is N.
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<transferEndings>("ending"); // "%1" in a text: the file's path
+        QTest::addColumn<shimFault>("fault");
+        QTest::addColumn<interfaceChoice>("interface");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<duringTransfer>("action");
+        QTest::addColumn<transferEndings>("ending");
         QTest::addColumn<framePlan>("frames");
-        QTest::addColumn<int>("progress"); // -1: any
+        QTest::addColumn<int>("progress");
 
+        using E = transferEnding;
+        using D = duringTransfer;
         // The packet line in flight still goes out with its repetitions, but counts
         // for nothing; the port closes only once its last frame has left.
-        using E = transferEnding;
+        const auto during = [](const char *name, const QString &file, D action, const transferEndings &ending, const framePlan &frames,
+                               int progress) {
+            QTest::newRow(name) << shimFault() << virtualInterface << file << action << ending << frames << progress;
+        };
         const QByteArray packet = QByteArray("5a ").repeated(200).trimmed();
-        QTest::newRow("cancel right after the start") << "" << "0 " + packet + "\n0 03 04\n" << "cancel@0" << transferEndings{{E::canceled}}
-                                                      << framePlan{{"00 " + packet, 6}} << 0;
-        QTest::newRow("cancel during a 46-day hold") << "" << QByteArray("0 01\n4000000000 02\n0 03\n") << "cancel@7" << transferEndings{{E::canceled}}
-                                                     << framePlan{{"00 01", 6}, {"00 02"}} << 1;
+        during("cancel right after the start", writeUpdateFile("0 " + packet + "\n0 03 04\n"), {D::cancel, 0}, {{E::canceled}},
+               {{"00 " + packet, 6}}, 0);
+        during("cancel during a 46-day hold", writeUpdateFile("0 01\n4000000000 02\n0 03\n"), {D::cancel, 7}, {{E::canceled}},
+               {{"00 01", 6}, {"00 02"}}, 1);
         // After the last packet line's step nobody looks, however long the comments after it take.
-        QTest::newRow("cancel after the last packet") << "" << "0 01\n5 02\n" + QByteArray("#\n").repeated(100000) << "cancel@#2"
-                                                      << transferEndings{{E::finished}} << framePlan{{"00 01", 6}, {"00 02", 1, 5}} << 100002;
-        const transferEndings changed{E::error("Update file changed while it was being sent:%1"), E::failure(serialPortThread::failedOnTheWay)};
-        QTest::newRow("file grows while sent") << "" << QByteArray("300 01\n0 02\n") << "+0 03\n@6" << changed << framePlan{{"00 01", 6}} << 1;
+        during("cancel after the last packet", writeUpdateFile("0 01\n5 02\n" + QByteArray("#\n").repeated(100000)), {D::cancelAtProgress, 2},
+               {{E::finished}}, {{"00 01", 6}, {"00 02", 1, 5}}, 100002);
+        const auto changed = [&](const char *name, const QByteArray &contents, D action, const framePlan &frames, int progress) {
+            const QString file = writeUpdateFile(contents);
+            const QString text = "Update file changed while it was being sent:" + file;
+            during(name, file, action, {E::error(text), E::failure(serialPortThread::failedOnTheWay)}, frames, progress);
+        };
+        changed("file grows while sent", "300 01\n0 02\n", {D::append, 6, "0 03\n"}, {{"00 01", 6}}, 1);
         // Same size, new time: seen before the next line goes out, or at the last look after the last one.
-        QTest::newRow("file rewritten while sent") << "" << QByteArray("300 01\n0 02\n") << "=300 01\n0 03\n@6" << changed
-                                                   << framePlan{{"00 01", 6}} << 1;
-        QTest::newRow("file rewritten after its last line") << "" << QByteArray("0 01\n300 02\n") << "=0 01\n300 03\n@7" << changed
-                                                            << framePlan{{"00 01", 6}, {"00 02"}} << 2;
+        changed("file rewritten while sent", "300 01\n0 02\n", {D::overwrite, 6, "300 01\n0 03\n"}, {{"00 01", 6}}, 1);
+        changed("file rewritten after its last line", "0 01\n300 02\n", {D::overwrite, 7, "0 01\n300 03\n"}, {{"00 01", 6}, {"00 02"}}, 2);
 
-        const QByteArray packets("0 01\n0 02\n0 03\n");
-        const auto port = [](QSerialPort::SerialPortError code, serialPortThread::failureKind kind) { return transferEndings{E::port(code), E::failure(kind)}; };
-        const transferEndings unopened{E::error("Couldn't Open Update file:%1"), E::failure(serialPortThread::fileUnreadable)};
-        QTest::newRow("DTR cannot be raised") << "DMXSHIM_NO_DTR=1" << packets << ""
-                                              << transferEndings{E::error("Unable to set DataTerminalReady"), E::failure(serialPortThread::interfaceFailed)}
-                                              << framePlan{} << 0;
-        QTest::newRow("interface missing") << "port=/dev/pts/no-such" << packets << "" << port(QSerialPort::DeviceNotFoundError, serialPortThread::interfaceFailed)
-                                           << framePlan{} << 0;
+        // Three packet lines that do not all reach the line.
+        const QString packets = writeUpdateFile("0 01\n0 02\n0 03\n");
+        const auto failed = [&](const char *name, const shimFault &fault, interfaceChoice interface, const transferEndings &ending,
+                                const framePlan &frames) {
+            QTest::newRow(name) << fault << interface << packets << D{} << ending << frames << 0;
+        };
+        // A port error before the first frame, or on the way; words for what the interface cannot do.
+        const auto unready = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::interfaceFailed)}; };
+        const auto lost = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::failedOnTheWay)}; };
+        const auto refused = [](const QString &text) { return transferEndings{E::error(text), E::failure(serialPortThread::interfaceFailed)}; };
+        const auto noBreak = [](int errorNumber) { return shimFault("DMXSHIM_NO_BREAK", QByteArray::number(errorNumber)); };
+        failed("DTR cannot be raised", {"DMXSHIM_NO_DTR", "1"}, virtualInterface, refused("Unable to set DataTerminalReady"), {});
+        // Said before the first frame: ENOTTY from Linux 6.5 on, and EOPNOTSUPP, which Qt has no name for.
+        failed("no break: ENOTTY", noBreak(ENOTTY), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
+        failed("no break: EOPNOTSUPP", noBreak(EOPNOTSUPP), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
+        failed("break fails with EIO", noBreak(EIO), virtualInterface, unready(QSerialPort::ResourceError), {});
+        failed("interface missing", {}, missingInterface, unready(QSerialPort::DeviceNotFoundError), {});
         // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
-        QTest::newRow("interface held under another name") << "held" << packets << "" << port(QSerialPort::PermissionError, serialPortThread::interfaceFailed)
-                                                           << framePlan{} << 0;
-        QTest::newRow("file missing") << "" << QByteArray("/nonexistent/update.fwb") << "" << unopened << framePlan{} << 0;
-        QTest::newRow("not a regular file") << "" << QByteArray("/dev/null") << "" << unopened << framePlan{} << 0;
-        QTest::newRow("line too long") << "" << "0 01\n" + QByteArray(70000, '1') + "\n0 02\n" << ""
-                                       << transferEndings{E::error("Update file line 2 is too long:%1"), E::failure(serialPortThread::fileRefused)}
-                                       << framePlan{} << 0;
-        QTest::newRow("unplugged at the third frame") << "DMXSHIM_UNPLUG_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, serialPortThread::failedOnTheWay)
-                                                      << framePlan{{"00 01", 2}} << 0;
+        failed("interface held under another name", {}, heldThroughALink, unready(QSerialPort::PermissionError), {});
+        failed("unplugged at the third frame", {"DMXSHIM_UNPLUG_AFTER", "2"}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}});
         // Qt keeps what it could not write and tries again: that must neither reach
         // the line later nor be reported again.
-        QTest::newRow("a write fails") << "DMXSHIM_WRITES_FAIL_AFTER=2" << packets << "" << port(QSerialPort::ResourceError, serialPortThread::failedOnTheWay)
-                                       << framePlan{{"00 01", 2}, {""}} << 0;
-        QTest::newRow("adapter stops taking bytes") << "DMXSHIM_STUCK_AFTER=1" << packets << "" << port(QSerialPort::TimeoutError, serialPortThread::failedOnTheWay)
-                                                    << framePlan{{"00 01"}, {""}} << 0;
+        failed("a write fails", {"DMXSHIM_WRITES_FAIL_AFTER", "2"}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}, {""}});
+        failed("adapter stops taking bytes", {"DMXSHIM_STUCK_AFTER", "1"}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01"}, {""}});
+        failed("queue never empties", {"DMXSHIM_QUEUE_STUCK_AFTER", "1"}, virtualInterface, lost(QSerialPort::TimeoutError), {{"00 01", 2}});
+
+        const QString longLine = writeUpdateFile("0 01\n" + QByteArray(70000, '1') + "\n0 02\n");
+        const transferEndings tooLong{E::error("Update file line 2 is too long:" + longLine), E::failure(serialPortThread::fileRefused)};
+        QTest::newRow("line too long") << shimFault() << virtualInterface << longLine << D{} << tooLong << framePlan{} << 0;
+        const transferEndings unopened{E::error("Couldn't Open Update file:/dev/null"), E::failure(serialPortThread::fileUnreadable)};
+        QTest::newRow("not a regular file") << shimFault() << virtualInterface << "/dev/null" << D{} << unopened << framePlan{} << 0;
     }
 
     void cutShortOrFailed()
     {
-        QFETCH(QString, setup);
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, action);
+        QFETCH(shimFault, fault);
+        QFETCH(interfaceChoice, interface);
+        QFETCH(QString, file);
+        QFETCH(duringTransfer, action);
         QFETCH(transferEndings, ending);
         QFETCH(framePlan, frames);
         QFETCH(int, progress);
 
         shimLog::clear();
-        const QByteArray name = setup.startsWith("DMXSHIM") ? setup.section('=', 0, 0).toLatin1() : QByteArray("NO_FAULT");
-        const scopedEnvironment faultOn(name.constData(), setup.section('=', 1).toLatin1());
-        const QString file = contents.startsWith('/') ? QString::fromLatin1(contents) : writeUpdateFile(contents);
-        QString port = setup.startsWith("port=") ? setup.mid(5) : line.portPath();
+        const scopedEnvironment faultOn(fault.first.constData(), fault.second);
+        QString port = interface == missingInterface ? QStringLiteral("/dev/pts/no-such") : line.portPath();
         QTemporaryDir links;
         std::unique_ptr<transferRun> holder;
-        if (setup == "held") {
+        if (interface == heldThroughALink) {
             holder.reset(new transferRun(line.portPath(), writeUpdateFile("0 01\n100000 02\n")));
             holder->start();
             QVERIFY(QTest::qWaitFor([] { return shimLog::last().frames.size() >= 7; }));
@@ -197,20 +247,22 @@ private slots:
         }
         transferRun transfer(port, file);
         transfer.start();
-        const int at = action.section('@', -1).remove('#').toInt();
+        if (action.what != duringTransfer::nothing)
+            QVERIFY(QTest::qWaitFor([&] {
+                return action.what == duringTransfer::cancelAtProgress ? transfer.progress >= action.at
+                                                                      : shimLog::last().frames.size() >= action.at;
+            }));
         QFile changed(file);
-        if (!action.isEmpty())
-            QVERIFY(QTest::qWaitFor([&] { return action.contains("@#") ? transfer.progress >= at : shimLog::last().frames.size() >= at; }));
-        if (action.startsWith("cancel"))
+        if (action.what == duringTransfer::cancel || action.what == duringTransfer::cancelAtProgress)
             transfer.cancel();
-        else if (action.startsWith('+'))
-            QVERIFY(changed.open(QIODevice::Append) && changed.write(action.section('@', 0, 0).mid(1).toUtf8()) > 0);
-        else if (action.startsWith('='))
-            QVERIFY(changed.open(QIODevice::ReadWrite) && changed.write(action.section('@', 0, 0).mid(1).toUtf8()) > 0
+        else if (action.what == duringTransfer::append)
+            QVERIFY(changed.open(QIODevice::Append) && changed.write(action.text) > 0);
+        else if (action.what == duringTransfer::overwrite)
+            QVERIFY(changed.open(QIODevice::ReadWrite) && changed.write(action.text) > 0
                     && changed.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         changed.close();
         QVERIFY(transfer.waitForEnd(5000));
-        QCOMPARE(describe(transfer.endings), describe(ending).replaceInStrings("%1", file));
+        QCOMPARE(describe(transfer.endings), describe(ending));
         QCOMPARE(transfer.progress, progress);
         QCOMPARE((holder ? shimLog::sessions().value(1) : shimLog::last()).hex(), expandFrames(frames));
         QVERIFY2(timingFaults(shimLog::last(), frames).isEmpty(), qPrintable(timingFaults(shimLog::last(), frames)));
@@ -224,29 +276,30 @@ private slots:
 
     void sleepLockHeldUntilTheEnd_data()
     {
-        QTest::addColumn<QString>("event");
+        QTest::addColumn<lockEvent>("event");
         QTest::addColumn<transferEndings>("ending");
         using E = transferEnding;
-        QTest::newRow("finished") << "" << transferEndings{{E::finished}};
-        QTest::newRow("canceled while sending") << "cancel" << transferEndings{{E::canceled}};
-        QTest::newRow("adapter unplugged") << "unplug"
+        QTest::newRow("finished") << sendsToTheEnd << transferEndings{{E::finished}};
+        QTest::newRow("canceled while sending") << canceledWhileSending << transferEndings{{E::canceled}};
+        QTest::newRow("adapter unplugged") << unplugged
                                            << transferEndings{E::port(QSerialPort::ResourceError), E::failure(serialPortThread::failedOnTheWay)};
-        QTest::newRow("answered after the end") << "answer late" << transferEndings{{E::finished}};
+        QTest::newRow("answered after the end") << answeredAfterTheEnd << transferEndings{{E::finished}};
     }
     void sleepLockHeldUntilTheEnd()
     {
-        QFETCH(QString, event);
+        QFETCH(lockEvent, event);
         QFETCH(transferEndings, ending);
 
         for (const pollfd &end : qExchange(readEnds, {}))
             close(end.fd);
         calls.clear();
-        answerLate = event == "answer late";
-        const scopedEnvironment unplug("DMXSHIM_UNPLUG_AFTER", event == "unplug" ? "2" : "");
-        transferRun transfer(line.portPath(), writeUpdateFile(event == "cancel" ? "0 01\n" + QByteArray("1 02\n").repeated(99999) : "0 01\n5 02\n"));
+        answerLate = event == answeredAfterTheEnd;
+        const scopedEnvironment unplug("DMXSHIM_UNPLUG_AFTER", event == unplugged ? "2" : "");
+        const bool cancel = event == canceledWhileSending;
+        transferRun transfer(line.portPath(), writeUpdateFile(cancel ? "0 01\n" + QByteArray("1 02\n").repeated(99999) : "0 01\n5 02\n"));
         transfer.start();
         bool heldWhileSending = true;
-        if (event == "cancel") {
+        if (cancel) {
             // The worker takes its replies after each frame: twenty frames after both answers the locks are its own.
             QVERIFY(QTest::qWaitFor([&] { return readEnds.size() == 2; }));
             const int answeredAt = shimLog::last().frames.size();
