@@ -106,7 +106,8 @@ QString helpText()
                        .arg(QCoreApplication::applicationName());
     for (const toolCommand &command : toolCommands())
         text += helpEntry((command.name + QLatin1Char(' ') + command.arguments).trimmed(), command.summary);
-    text += QStringLiteral("\nFILE \"-\" is standard input; a pipe or a FIFO is read once (64 MiB at most).\n\nOptions:\n");
+    text += QStringLiteral("\nFILE \"-\" is standard input; a pipe or a FIFO is read once (64 MiB at most).\n"
+                           "Results go to standard output; progress, warnings, errors to standard error.\n\nOptions:\n");
     for (const toolOption &each : toolOptions()) {
         QStringList names, takers = each.commands;
         for (const QString &name : each.option.names())
@@ -118,8 +119,7 @@ QString helpText()
         text += helpEntry(names.join(QStringLiteral(", ")) + (value.isEmpty() ? QString() : QLatin1Char(' ') + value),
                           prefix + each.option.description());
     }
-    text += QStringLiteral("\nResults go to standard output; progress, warnings, errors to standard error.\n\n"
-                           "Exit status (with several ports the highest wins):\n");
+    text += QStringLiteral("\nExit status (with several ports the highest wins):\n");
     for (const auto &status : exitStatuses)
         text += helpEntry(QString::number(status.code), QLatin1String(status.meaning), 7);
     return text;

@@ -32,6 +32,8 @@ QString portErrorHint(int code, const QString &device)
 {
     if (code == QSerialPort::DeviceNotFoundError)
         return QStringLiteral("%1 does not exist; '%2 ports' lists the interfaces there are").arg(device, QCoreApplication::applicationName());
+    if (code == QSerialPort::UnsupportedOperationError)
+        return QStringLiteral("is %1 a serial interface?").arg(device);
     return portErrorAdvice(code, device);
 }
 
@@ -69,6 +71,7 @@ private:
         QElapsedTimer clock;
         portProgress progress;
         qint64 frames = 0; // on the wire
+        qint64 linesPassed = 0; // with their holds over: what the time left is reckoned from
         qint64 lastEventMs = -1000;
         bool started = false, sleepInhibited = true;
         QString message, hint; // the first report, the one the window would show; then the end
@@ -135,7 +138,7 @@ void sendRun::startPort(int index)
     const QString device = portLocation(each.name);
     each.clock.start();
     if (isNoSerialInterface(device)) {
-        each.message = device + QStringLiteral(" is not a serial interface");
+        each.message = QStringLiteral("not a serial interface");
         // Told from the event loop, which ends once every port has.
         QMetaObject::invokeMethod(&loop, [=] { end(index, outcome::failed, exitCode::interfaceUnavailable); }, Qt::QueuedConnection);
         return;
@@ -148,12 +151,13 @@ void sendRun::startPort(int index)
     QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
         each.started = true;
         each.progress.lines = lines;
-        each.progress.remainingMs = file.remainingMs(each.progress.linesDone, each.progress.elapsedMs);
+        each.progress.remainingMs = file.remainingMs(0, each.progress.elapsedMs);
         display.update(index, each.progress);
         writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)}, {"lines", lines},
                                                       {"wireTimeUs", file.wireTimeUs}, {"sleepInhibited", each.sleepInhibited}});
     });
     QObject::connect(worker, &serialPortThread::sentOnTheWire, &loop, [=](int lines, qint64 frames) { progressed(index, lines, frames); });
+    QObject::connect(worker, &serialPortThread::updateProgress, &loop, [&each](int step) { each.linesPassed += step; });
     QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
         // A copy of piped input goes by the name it was given.
         failed(index, QString(text).replace(file.path, file.file));
@@ -179,7 +183,7 @@ void sendRun::progressed(int index, int lines, qint64 frames)
     progress.linesDone = lines;
     each.frames = frames;
     progress.elapsedMs = each.clock.elapsed();
-    progress.remainingMs = file.remainingMs(progress.linesDone, progress.elapsedMs);
+    progress.remainingMs = file.remainingMs(each.linesPassed, progress.elapsedMs);
     display.update(index, progress);
     // At most ten a second for each port.
     if (progress.elapsedMs - each.lastEventMs < 100)

@@ -162,6 +162,9 @@ QString progressDisplay::line(const entry &port, int width) const
                                            : QStringLiteral("%1 after %2").arg(port.state, clockText(p.elapsedMs))),
                             numbers + QStringLiteral("  ") + (running ? clockText(p.remainingMs) + QStringLiteral(" left") : port.state),
                             QStringLiteral("%1/%2 %3").arg(p.linesDone).arg(p.lines).arg(port.state).trimmed()};
+        // Finished says the count: the name, telling the ports apart, is worth more.
+        if (port.state == QLatin1String("finished"))
+            forms.append(port.state);
     }
     for (const QString &form : forms) {
         const int room = width - int(form.size()) - 1; // for the name, and the bar with its blank
