@@ -40,11 +40,21 @@ struct toolSetup
 
 struct textParts
 {
-    QStringList has, lacks;
+    QStringList has, lacks = {};
 };
 
-using jsonDocuments = QVector<QJsonObject>; // each a part of one line of standard output
-using framePlans = QVector<framePlan>;      // one per interface; none: no interface opened
+using framePlans = QVector<framePlan>; // one per interface; none: no interface opened
+
+// What a row expects of the tool: its exit status, its words, what goes on the wire, its JSON documents (each a
+// part of one line of standard output) and its other standard output.
+struct toolResult
+{
+    int exitCode;
+    textParts err = {};
+    framePlans frames = {};
+    QVector<QJsonObject> documents = {};
+    textParts out = {};
+};
 
 QJsonObject ending(const char *event, const QString &port, int status, int line, int frames)
 {
@@ -77,9 +87,7 @@ const QString sha256Of(const QByteArray &contents)
 } // namespace
 
 Q_DECLARE_METATYPE(toolSetup)
-Q_DECLARE_METATYPE(textParts)
-Q_DECLARE_METATYPE(jsonDocuments)
-Q_DECLARE_METATYPE(framePlans)
+Q_DECLARE_METATYPE(toolResult)
 
 class tst_tool : public QObject
 {
@@ -111,141 +119,104 @@ void tst_tool::run_data()
 {
     QTest::addColumn<QStringList>("arguments"); // the files named are in the tool's working folder
     QTest::addColumn<toolSetup>("setup");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<textParts>("err");
-    QTest::addColumn<textParts>("out");
-    QTest::addColumn<jsonDocuments>("events");
-    QTest::addColumn<framePlans>("frames");
+    QTest::addColumn<toolResult>("expected");
 
     const QString port1 = lines[0].portPath(), port2 = lines[1].portPath();
     const auto file = [](const QByteArray &contents, const QString &name = QString()) { return QFileInfo(writeUpdateFile(contents, name)).fileName(); };
-    const QByteArray example("#a\n#V\n#F\n#1\n40 00 FF 10\n# b\n25 7F 80 81\n100 01\n");
-    const framePlan exampleFrames{{"00 00 ff 10", 6, 40}, {"00 7f 80 81", 1, 25}, {"00 01", 6, 100}};
-    const QJsonObject exampleReport{{"commentLines", 5}, {"frames", 13}, {"holdTimeMs", 165}, {"lines", 8}, {"packetBytes", 27},
-                                    {"packetLines", 3}, {"refused", QJsonValue()}, {"sha256", sha256Of(example)},
-                                    {"warningCount", 0}, {"warnings", QJsonArray()}, {"wireTimeUs", 174560}, {"exitCode", 0}};
-    const QByteArray longHold("0 01\n4000000000 02\n0 03\n"), tooLong = "0 01\n" + QByteArray(70000, '1');
-    const QString examplePath = writeUpdateFile(example), exampleFile = QFileInfo(examplePath).fileName();
+    const QByteArray example("#a\n#V\n#F\n#1\n40 00 FF 10\n# b\n25 7F 80 81\n100 01\n"), longHold("0 01\n4000000000 02\n0 03\n");
+    const framePlan exampleFrames{{"00 00 ff 10", 6, 40}, {"00 7f 80 81", 1, 25}, {"00 01", 6, 100}}, cut{{"00 01", 6}, {"00 02"}};
+    const QString examplePath = writeUpdateFile(example), exampleFile = QFileInfo(examplePath).fileName(), sha = sha256Of(example);
     const toolSetup plain;
 
-    QTest::newRow("two ports at once, the expected file") << QStringList{"send", exampleFile, "--port", port1, "--port", port2, "--json",
-                                                             "--expect-sha256", sha256Of(example).toUpper()}
-        << plain << 0 << textParts{{"warning: the computer may go to sleep during the update: no system bus"}, {exampleFile + ':'}} << textParts()
-        << jsonDocuments{{{"event", "start"}, {"file", exampleFile}, {"lines", 8}, {"port", port1}, {"sha256", sha256Of(example)},
-                          {"sleepInhibited", false}},
-                         ending("finished", port2, 0, 8, 13)}
-        << framePlans{exampleFrames, exampleFrames};
+    QTest::newRow("two ports at once, the expected file")
+        << QStringList{"send", exampleFile, "--port", port1, "--port", port2, "--json", "--expect-sha256", sha.toUpper()} << plain
+        << toolResult{0, {{"warning: the computer may go to sleep during the update: no system bus"}, {exampleFile + ':'}},
+                      {exampleFrames, exampleFrames},
+                      {{{"event", "start"}, {"file", exampleFile}, {"lines", 8}, {"port", port1}, {"sha256", sha}, {"sleepInhibited", false}},
+                       ending("finished", port2, 0, 8, 13)}};
     // Lines 1 and 2 are out whole when the cancel comes, during line 2's hold.
     QTest::newRow("Ctrl-C reaches every port") << QStringList{"send", file(longHold), "--port", port1, "--port", port2, "--json"}
-        << plain.sending(SIGINT, 7) << 130
-        << textParts{{"Ctrl-C: canceling; each update stops once the frame in flight is out; Ctrl-C again stops at once"}, {}} << textParts()
-        << jsonDocuments{ending("canceled", port1, 130, 2, 7), ending("canceled", port2, 130, 2, 7)}
-        << framePlans{{{"00 01", 6}, {"00 02"}}, {{"00 01", 6}, {"00 02"}}};
-    QTest::newRow("a hangup cancels") << QStringList{"send", file(longHold), "--port", port1} << plain.sending(SIGHUP, 7) << 130
-        << textParts{{"SIGHUP: canceling"}, {}} << textParts() << jsonDocuments() << framePlans{{{"00 01", 6}, {"00 02"}}};
+        << plain.sending(SIGINT, 7)
+        << toolResult{130, {{"Ctrl-C: canceling; each update stops once the frame in flight is out; Ctrl-C again stops at once"}},
+                      {cut, cut}, {ending("canceled", port1, 130, 2, 7), ending("canceled", port2, 130, 2, 7)}};
+    QTest::newRow("a hangup cancels") << QStringList{"send", file(longHold), "--port", port1} << plain.sending(SIGHUP, 7)
+                                      << toolResult{130, {{"SIGHUP: canceling"}}, {cut}};
     // Before any interface is opened: the terminal is read for the file, and told how to end it.
     QTest::newRow("SIGTERM while a terminal is read") << QStringList{"send", "-", "--port", port1, "--port", port2, "--json"}
-        << plain.terminalInput().onTerminal(200).sending(SIGTERM, 0) << 130
-        << textParts{{"reading the update file from standard input, a terminal; Ctrl-D",
-                      "SIGTERM: canceled while the update file was read; no interface was opened"}, {}}
-        << textParts() << jsonDocuments{ending("canceled", port1, 130, 0, 0), ending("canceled", port2, 130, 0, 0)} << framePlans();
+        << plain.terminalInput().onTerminal(200).sending(SIGTERM, 0)
+        << toolResult{130, {{"reading the update file from standard input, a terminal; Ctrl-D",
+                             "SIGTERM: canceled while the update file was read; no interface was opened"}},
+                      {}, {ending("canceled", port1, 130, 0, 0), ending("canceled", port2, 130, 0, 0)}};
     // The highest status wins, and the failure is the last word on screen.
     QTest::newRow("one port unplugged, one finishing") << QStringList{"send", file("0 01\n0 02\n"), "--port", port1, "--port", port2}
-        << plain.with("DMXSHIM_UNPLUG_AFTER", "3").with("DMXSHIM_FAULTY", port1) << 1
-        << textParts{{port2 + ": Finished!\n" + port1 + ": Serialport Error: ResourceError: Device Unavailable\n"}, {}} << textParts()
-        << jsonDocuments() << framePlans{{{"00 01", 3}}, {{"00 01", 6}, {"00 02"}}};
+        << plain.with("DMXSHIM_UNPLUG_AFTER", "3").with("DMXSHIM_FAULTY", port1)
+        << toolResult{1, {{port2 + ": Finished!\n" + port1 + ": Serialport Error: ResourceError: Device Unavailable\n"}}, {{{"00 01", 3}}, cut}};
     // Reached through a link, where the library's own lock cannot tell.
-    QTest::newRow("interface held by another update") << QStringList{"send", exampleFile, "--port", link} << plain.held() << 69
-        << textParts{{link + ": Serialport Error: PermissionError\n    another program holds the interface"}, {}} << textParts()
-        << jsonDocuments() << framePlans{framePlan()};
+    QTest::newRow("interface held by another update") << QStringList{"send", exampleFile, "--port", link} << plain.held()
+        << toolResult{69, {{link + ": Serialport Error: PermissionError\n    another program holds the interface"}}, {framePlan()}};
     QTest::newRow("interfaces missing or not serial") << QStringList{"send", exampleFile, "--port", "ttyNoSuchInterface", "--port", examplePath}
-        << plain << 69
-        << textParts{{"Serialport Error: DeviceNotFoundError\n    /dev/ttyNoSuchInterface does not exist; 'orvana-firmware-tool ports' lists",
-                      examplePath + ": not a serial interface"}, {"Error: Unsupported", "Error: Unknown"}}
-        << textParts() << jsonDocuments() << framePlans();
+        << plain << toolResult{69, {{"Serialport Error: DeviceNotFoundError\n    /dev/ttyNoSuchInterface does not exist; 'orvana-firmware-tool ports'",
+                                     examplePath + ": not a serial interface"}, {"Error: Unsupported", "Error: Unknown"}}};
     // A set-up failure is the interface's, whatever the file is called.
     QTest::newRow("DTR refused, file named Ready") << QStringList{"send", file(example, "Ready"), "--port", port1}
-        << plain.with("DMXSHIM_NO_DTR", "1") << 69 << textParts{{"Unable to set DataTerminalReady"}, {}} << textParts()
-        << jsonDocuments() << framePlans{framePlan()};
-    QTest::newRow("one interface named twice") << QStringList{"send", exampleFile, "--port", port1, "--port", link} << plain << 2
-        << textParts{{"send: " + port1 + " and " + link + " are the same interface"}, {}} << textParts() << jsonDocuments() << framePlans();
-    QTest::newRow("an empty interface name") << QStringList{"send", exampleFile, "--port", ""} << plain << 2
-        << textParts{{"--port needs the name"}, {}} << textParts() << jsonDocuments() << framePlans();
-    QTest::newRow("a usage error as JSON") << QStringList{"send", exampleFile, "--json"} << plain << 2
-        << textParts{{"send: no --port given"}, {}} << textParts()
-        << jsonDocuments{{{"error", "send: no --port given"}, {"exitCode", 2}}} << framePlans();
+        << plain.with("DMXSHIM_NO_DTR", "1") << toolResult{69, {{"Unable to set DataTerminalReady"}}, {framePlan()}};
+    QTest::newRow("one interface named twice") << QStringList{"send", exampleFile, "--port", port1, "--port", link} << plain
+                                               << toolResult{2, {{"send: " + port1 + " and " + link + " are the same interface"}}};
+    QTest::newRow("an empty interface name") << QStringList{"send", exampleFile, "--port", ""} << plain
+                                             << toolResult{2, {{"--port needs the name"}}};
+    QTest::newRow("a usage error as JSON") << QStringList{"send", exampleFile, "--json"} << plain
+        << toolResult{2, {{"send: no --port given"}}, {}, {{{"error", "send: no --port given"}, {"exitCode", 2}}}};
     // Read once into a copy: a second read of the pipe would find nothing.
-    QTest::newRow("file from /dev/stdin") << QStringList{"send", "/dev/stdin", "--port", port1, "--json"} << plain.pipedInput(example) << 0
-        << textParts() << textParts()
-        << jsonDocuments{{{"event", "start"}, {"file", "/dev/stdin"}, {"lines", 8}, {"sha256", sha256Of(example)}}}
-        << framePlans{exampleFrames};
-    QTest::newRow("nothing to send") << QStringList{"send", "-", "--port", port1, "--json"} << plain.pipedInput("") << 65
-        << textParts{{"Update file has no packet line, nothing to send:-"}, {}} << textParts()
-        << jsonDocuments{ending("error", port1, 65, 0, 0)} << framePlans();
+    QTest::newRow("file from /dev/stdin") << QStringList{"send", "/dev/stdin", "--port", port1, "--json"} << plain.pipedInput(example)
+        << toolResult{0, {}, {exampleFrames}, {{{"event", "start"}, {"file", "/dev/stdin"}, {"lines", 8}, {"sha256", sha}}}};
+    QTest::newRow("nothing to send") << QStringList{"send", "-", "--port", port1, "--json"} << plain.pipedInput("")
+        << toolResult{65, {{"Update file has no packet line, nothing to send:-"}}, {}, {ending("error", port1, 65, 0, 0)}};
     const QString otherSha(64, '0');
-    QTest::newRow("another file than expected") << QStringList{"send", exampleFile, "--port", port1, "--expect-sha256", otherSha}
-        << plain << 65 << textParts{{"SHA-256 is " + sha256Of(example) + ", not the expected " + otherSha}, {}} << textParts()
-        << jsonDocuments() << framePlans();
+    QTest::newRow("another file than expected") << QStringList{"send", exampleFile, "--port", port1, "--expect-sha256", otherSha} << plain
+                                                << toolResult{65, {{"SHA-256 is " + sha + ", not the expected " + otherSha}}};
     QTest::newRow("output closed while sending") << QStringList{"send", file(QByteArray("20 01\n").repeated(30)), "--port", port1, "--json"}
-        << plain.outputTo(toolSetup::headTwoLines) << 74 << textParts{{"standard output: Broken pipe"}, {}} << textParts()
-        << jsonDocuments() << framePlans{{{"00 01", 35}}};
-    QTest::newRow("refused file") << QStringList{"send", file(tooLong), "--port", port1, "--port", port2, "--json"} << plain << 65
-        << textParts{{"Update file line 2 is too long"}, {}} << textParts()
-        << jsonDocuments{ending("error", port1, 65, 0, 0), ending("error", port2, 65, 0, 0)} << framePlans();
-    QTest::newRow("missing file") << QStringList{"send", "no-such.fwb", "--port", port1} << plain << 66
-        << textParts{{"Couldn't Open Update file:no-such.fwb\norvana-firmware-tool: no-such.fwb: no such file"}, {}} << textParts()
-        << jsonDocuments() << framePlans();
+        << plain.outputTo(toolSetup::headTwoLines) << toolResult{74, {{"standard output: Broken pipe"}}, {{{"00 01", 35}}}};
+    QTest::newRow("refused file") << QStringList{"send", file("0 01\n" + QByteArray(70000, '1')), "--port", port1, "--port", port2, "--json"}
+        << plain << toolResult{65, {{"Update file line 2 is too long"}}, {}, {ending("error", port1, 65, 0, 0), ending("error", port2, 65, 0, 0)}};
+    QTest::newRow("missing file") << QStringList{"send", "no-such.fwb", "--port", port1} << plain
+        << toolResult{66, {{"Couldn't Open Update file:no-such.fwb\norvana-firmware-tool: no-such.fwb: no such file"}}};
     const QString warned = file("0 01\n0\n");
-    QTest::newRow("warnings told, then sent") << QStringList{"send", warned, "--port", port1} << plain << 0
-        << textParts{{warned + ":2: warning: packet line without bytes"}, {}} << textParts() << jsonDocuments()
-        << framePlans{{{"00 01", 6}, {"00", 6}}};
-    QTest::newRow("warnings refused with --strict") << QStringList{"send", warned, "--port", port1, "--strict"} << plain << 65
-        << textParts{{warned + ":2: warning:", "2 warnings, and --strict refuses the file"}, {}} << textParts() << jsonDocuments()
-        << framePlans();
+    QTest::newRow("warnings told, then sent") << QStringList{"send", warned, "--port", port1} << plain
+        << toolResult{0, {{warned + ":2: warning: packet line without bytes"}}, {{{"00 01", 6}, {"00", 6}}}};
+    QTest::newRow("warnings refused with --strict") << QStringList{"send", warned, "--port", port1, "--strict"} << plain
+        << toolResult{65, {{warned + ":2: warning:", "2 warnings, and --strict refuses the file"}}};
     const QByteArray slow = QByteArray("#a\n#b\n#c\n#d\n") + QByteArray("#\n").repeated(1496) + QByteArray("300 01\n").repeated(4);
-    QTest::newRow("a terminal of 25 columns") << QStringList{"send", file(slow), "--port", link} << plain.onTerminal(25) << 0
-        << textParts{{"link finished"}, {}} << textParts() << jsonDocuments() << framePlans{{{"00 01", 6, 300}, {"00 01", 3, 300}}};
-    QTest::newRow("--json on a terminal") << QStringList{"send", exampleFile, "--port", port1, "--json"} << plain.onTerminal(80) << 0
-        << textParts{{}, {"\x1b["}} << textParts() << jsonDocuments() << framePlans{exampleFrames};
-    QTest::newRow("help to a full disk") << QStringList{"--help"} << plain.outputTo(toolSetup::fullDisk) << 74
-        << textParts{{"No space left on device"}, {}} << textParts() << jsonDocuments() << framePlans();
+    QTest::newRow("a terminal of 25 columns") << QStringList{"send", file(slow), "--port", link} << plain.onTerminal(25)
+                                              << toolResult{0, {{"link finished"}}, {{{"00 01", 6, 300}, {"00 01", 3, 300}}}};
+    QTest::newRow("--json on a terminal") << QStringList{"send", exampleFile, "--port", port1, "--json"} << plain.onTerminal(80)
+                                          << toolResult{0, {{}, {"\x1b["}}, {exampleFrames}};
+    QTest::newRow("help to a full disk") << QStringList{"--help"} << plain.outputTo(toolSetup::fullDisk)
+                                         << toolResult{74, {{"No space left on device"}}};
 
-    QTest::newRow("inspect") << QStringList{"inspect", exampleFile, "--json"} << plain << 0 << textParts() << textParts()
-        << jsonDocuments{exampleReport} << framePlans();
-    QTest::newRow("inspect a pipe") << QStringList{"inspect", "-", "--json"} << plain.pipedInput(example) << 0 << textParts() << textParts()
-        << jsonDocuments{exampleReport} << framePlans();
+    QTest::newRow("inspect a pipe") << QStringList{"inspect", "-", "--json"} << plain.pipedInput(example)
+        << toolResult{0, {}, {}, {{{"commentLines", 5}, {"frames", 13}, {"holdTimeMs", 165}, {"lines", 8}, {"packetBytes", 27}, {"packetLines", 3},
+                                   {"refused", QJsonValue()}, {"sha256", sha}, {"warningCount", 0}, {"wireTimeUs", 174560}, {"exitCode", 0}}}};
     // Words on standard error, so that "> /dev/null" leaves what went wrong on screen.
     const QString faults = file("#a\n#b\n#c\n\n7 1FF  01\r\n0 01\r02\n0" + QByteArray(" 01").repeated(513) + '\n');
-    QTest::newRow("warnings are errors when strict") << QStringList{"inspect", faults, "--strict"} << plain << 65
-        << textParts{{faults + ":4: warning: incomplete header", "--strict refuses the file"}, {}}
-        << textParts{{"Lines:        7 (4 packet lines, 3 comment lines)"}, {"warning"}} << jsonDocuments() << framePlans();
+    QTest::newRow("warnings are errors when strict") << QStringList{"inspect", faults, "--strict"} << plain
+        << toolResult{65, {{faults + ":4: warning: incomplete header", "--strict refuses the file"}}, {}, {},
+                      {{"Lines:        7 (4 packet lines, 3 comment lines)"}}};
     // A file cannot drive the terminal, neither through its header nor through a warning.
     const QString escapes = file("#\x1b]0;PWNED\x07\n#b\n#c\n#d\n0 \x1b[2J\n");
-    QTest::newRow("escape sequences in a file") << QStringList{"inspect", escapes} << plain << 0
-        << textParts{{escapes + ":5: warning: byte 1 \"\\x1b[2J\" is not"}, {}} << textParts{{"Application:  \\x1b]0;PWNED\\x07 d"}, {}}
-        << jsonDocuments() << framePlans();
-    const QString tooLongFile = file(tooLong);
-    QTest::newRow("too long") << QStringList{"inspect", tooLongFile, "--json"} << plain << 65 << textParts{{"line 2 is too long"}, {}}
-        << textParts() << jsonDocuments{{{"exitCode", 65}, {"lines", 1}, {"refused", "Update file line 2 is too long:" + tooLongFile}}}
-        << framePlans();
-    QTest::newRow("inspect a missing file") << QStringList{"inspect", "no-such.fwb", "--json"} << plain << 66 << textParts{{"no such file"}, {}}
-        << textParts() << jsonDocuments{{{"error", "Couldn't Open Update file:no-such.fwb"}, {"exitCode", 66}, {"file", "no-such.fwb"}}}
-        << framePlans();
-    QTest::newRow("inspect a folder") << QStringList{"inspect", "/", "--json"} << plain << 66 << textParts{{"/: it is a folder"}, {}}
-        << textParts() << jsonDocuments{{{"exitCode", 66}}} << framePlans();
-    QTest::newRow("inspect to a full disk") << QStringList{"inspect", exampleFile, "--json"} << plain.outputTo(toolSetup::fullDisk) << 74
-        << textParts{{"No space left"}, {}} << textParts() << jsonDocuments() << framePlans();
+    QTest::newRow("escape sequences in a file") << QStringList{"inspect", escapes} << plain
+        << toolResult{0, {{escapes + ":5: warning: byte 1 \"\\x1b[2J\" is not"}}, {}, {}, {{"Application:  \\x1b]0;PWNED\\x07 d"}}};
+    QTest::newRow("inspect a missing file") << QStringList{"inspect", "no-such.fwb", "--json"} << plain
+        << toolResult{66, {{"no such file"}}, {}, {{{"error", "Couldn't Open Update file:no-such.fwb"}, {"exitCode", 66}, {"file", "no-such.fwb"}}}};
+    QTest::newRow("inspect to a full disk") << QStringList{"inspect", exampleFile, "--json"} << plain.outputTo(toolSetup::fullDisk)
+                                            << toolResult{74, {{"No space left"}}};
 }
 
 void tst_tool::run()
 {
     QFETCH(QStringList, arguments);
     QFETCH(toolSetup, setup);
-    QFETCH(int, exitCode);
-    QFETCH(textParts, err);
-    QFETCH(textParts, out);
-    QFETCH(jsonDocuments, events);
-    QFETCH(framePlans, frames);
+    QFETCH(toolResult, expected);
+    const framePlans &frames = expected.frames;
 
     shimLog::clear();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -304,19 +275,17 @@ void tst_tool::run()
         for (const QString &drawn : QString::fromUtf8(standardError).split(QRegularExpression("\x1b\\[\\d*[AJ]|\r|\n")))
             QVERIFY2(drawn.size() <= setup.columns - 3 || drawn.startsWith("orvana-firmware-tool: "), qPrintable(drawn));
     }
-    QVERIFY2(tool.exitCode() == exitCode, standardError.constData());
+    QVERIFY2(tool.exitCode() == expected.exitCode, standardError.constData());
     const QByteArray standardOutput = tool.readAllStandardOutput();
     // Nothing from a file reaches a terminal raw: the only control characters are the tool's own.
     QVERIFY2(!QRegularExpression("[\\x00-\\x09\\x0b-\\x1f]").match(standardOutput + (setup.columns ? "" : standardError)).hasMatch(),
              standardError.constData());
-    for (const QString &part : std::as_const(err.has))
-        QVERIFY2(standardError.contains(part.toUtf8()), standardError.constData());
-    for (const QString &part : std::as_const(err.lacks))
-        QVERIFY2(!standardError.contains(part.toUtf8()), standardError.constData());
-    for (const QString &part : std::as_const(out.has))
-        QVERIFY2(standardOutput.contains(part.toUtf8()), standardOutput.constData());
-    for (const QString &part : std::as_const(out.lacks))
-        QVERIFY2(!standardOutput.contains(part.toUtf8()), standardOutput.constData());
+    for (const auto &stream : {qMakePair(standardError, expected.err), qMakePair(standardOutput, expected.out)}) {
+        for (const QString &part : stream.second.has)
+            QVERIFY2(stream.first.contains(part.toUtf8()), stream.first.constData());
+        for (const QString &part : stream.second.lacks)
+            QVERIFY2(!stream.first.contains(part.toUtf8()), stream.first.constData());
+    }
     // One JSON document a line, whatever happened.
     QVector<QJsonObject> documents;
     for (const QByteArray &line : standardOutput.split('\n')) {
@@ -324,7 +293,7 @@ void tst_tool::run()
             QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
         documents << QJsonDocument::fromJson(line).object();
     }
-    for (const QJsonObject &event : std::as_const(events))
+    for (const QJsonObject &event : std::as_const(expected.documents))
         QVERIFY2(std::any_of(documents.begin(), documents.end(), [&](const QJsonObject &document) { return containsAll(document, event); }),
                  QJsonDocument(event).toJson(QJsonDocument::Compact) + "\nnot in\n" + standardOutput);
     for (int port = 0; port < frames.size(); ++port)
