@@ -24,7 +24,8 @@ QString shownName(const QByteArray &raw)
         int length = 4; // the longest a character takes
         while (length > 0 && QFile::encodeName(QFile::decodeName(raw.mid(at, length))) != raw.mid(at, length))
             --length;
-        shown += length > 0 ? QFile::decodeName(raw.mid(at, length)) : QStringLiteral("\\x%1").arg(uchar(raw.at(at)), 2, 16, QLatin1Char('0'));
+        shown += length > 0 ? QFile::decodeName(raw.mid(at, length))
+                            : QStringLiteral("\\x%1").arg(uchar(raw.at(at)), 2, 16, QLatin1Char('0'));
         at += qMax(length, 1);
     }
     return shown;
@@ -58,7 +59,8 @@ updateFileAnalysis checkUpdateFile(const updateFileArgument &file)
 {
 #ifdef Q_OS_UNIX
     if (file.path == QLatin1String("-") && isatty(STDIN_FILENO) == 1)
-        terminal::printError(QStringLiteral("reading the update file from standard input, a terminal; Ctrl-D on a line of its own ends it"));
+        terminal::printError(QStringLiteral("reading the update file from standard input, a terminal; "
+                                            "Ctrl-D on a line of its own ends it"));
 #endif
     return analyzeUpdateFile(file.path, {file.name, [] { return stopSignals::lastCaught() != 0; }});
 }
@@ -89,5 +91,6 @@ void printWarnings(const updateFileAnalysis &analysis)
         terminal::printLine(stderr, where + QStringLiteral(": warning: ") + printableText(warning.message));
     }
     if (analysis.warningCount > analysis.warnings.size())
-        terminal::printLine(stderr, QStringLiteral("%1: ... and %2 more warnings").arg(file).arg(analysis.warningCount - analysis.warnings.size()));
+        terminal::printLine(stderr, QStringLiteral("%1: ... and %2 more warnings")
+                                        .arg(file).arg(analysis.warningCount - analysis.warnings.size()));
 }

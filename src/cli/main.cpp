@@ -114,7 +114,8 @@ QString helpText()
             names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
         // Which commands take it, unless every one does.
         takers.removeAll(QString());
-        const QString prefix = takers.isEmpty() || takers.size() == toolCommands().size() ? QString() : takers.join(QStringLiteral(", ")) + QStringLiteral(": ");
+        const bool everyCommand = takers.isEmpty() || takers.size() == toolCommands().size();
+        const QString prefix = everyCommand ? QString() : takers.join(QStringLiteral(", ")) + QStringLiteral(": ");
         const QString value = each.option.valueName();
         text += helpEntry(names.join(QStringLiteral(", ")) + (value.isEmpty() ? QString() : QLatin1Char(' ') + value),
                           prefix + each.option.description());
@@ -201,7 +202,8 @@ int runCommandLine(const QStringList &arguments, const QByteArrayList &rawArgume
         if (known.name == command)
             return runCommand(command, QStringList{arguments.value(0)} + rest.mid(1), rawArguments);
     }
-    return usageError(command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command '%1'").arg(command), json);
+    return usageError(command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command '%1'").arg(command),
+                      json);
 }
 
 } // namespace

@@ -31,7 +31,8 @@ const char *const eventNames[] = {"finished", "canceled", "error"};
 QString portErrorHint(int code, const QString &device)
 {
     if (code == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("%1 does not exist; '%2 ports' lists the interfaces there are").arg(device, QCoreApplication::applicationName());
+        return QStringLiteral("%1 does not exist; '%2 ports' lists the interfaces there are")
+            .arg(device, QCoreApplication::applicationName());
     if (code == QSerialPort::UnsupportedOperationError)
         return QStringLiteral("is %1 a serial interface?").arg(device);
     return portErrorAdvice(code, device);
@@ -147,7 +148,8 @@ void sendRun::startPort(int index)
     auto *worker = each.worker = new serialPortThread(device, QFileInfo(file.path));
     worker->moveToThread(&each.thread);
     QObject::connect(&each.thread, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(worker, &serialPortThread::sleepNotInhibited, &loop, [=](const QString &reason) { sleepNotInhibited(index, reason); });
+    QObject::connect(worker, &serialPortThread::sleepNotInhibited, &loop,
+                     [=](const QString &reason) { sleepNotInhibited(index, reason); });
     QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
         each.started = true;
         each.progress.lines = lines;
@@ -156,7 +158,8 @@ void sendRun::startPort(int index)
         writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)}, {"lines", lines},
                                                       {"wireTimeUs", file.wireTimeUs}, {"sleepInhibited", each.sleepInhibited}});
     });
-    QObject::connect(worker, &serialPortThread::sentOnTheWire, &loop, [=](int lines, qint64 frames) { progressed(index, lines, frames); });
+    QObject::connect(worker, &serialPortThread::sentOnTheWire, &loop,
+                     [=](int lines, qint64 frames) { progressed(index, lines, frames); });
     QObject::connect(worker, &serialPortThread::updateProgress, &loop, [&each](int step) { each.linesPassed += step; });
     QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
         // A copy of piped input goes by the name it was given.
