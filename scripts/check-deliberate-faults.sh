@@ -60,10 +60,10 @@ src/cli/terminal.cpp|return qMax(status, exitCode::outputFailed);|return status;
 src/cli/terminal.cpp|const int width = terminal::columns() - 3;|const int width = terminal::columns();|no room for the echoed ^C
 src/cli/sendCommand.cpp|    result = qMax(result, status);|    result = status;|the last port's status wins
 src/cli/sendCommand.cpp|terminal::columns() > 0 && !options.json ?|terminal::columns() > 0 ?|progress redrawn over JSON on a terminal
-src/cli/sendCommand.cpp|exitCode::interfaceUnavailable, exitCode::fileUnreadable|exitCode::fileRefused, exitCode::fileUnreadable|a set-up failure told as a refused file
+src/cli/sendCommand.cpp|case serialPortThread::interfaceFailed: return exitCode::interfaceUnavailable;|case serialPortThread::interfaceFailed: return exitCode::fileRefused;|a set-up failure told as a refused file
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
 src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
-src/cli/inspectCommand.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
+src/cli/fileCheck.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
 src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
@@ -85,6 +85,20 @@ src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        retur
 src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        lineSchedule::nap(|        lineSchedule::nap(|no bound on a queue that never empties
 src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame
 src/worker/dmxWire.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
+src/cli/fileCheck.cpp|sending ? analysis.refusalToSend(checks.strict) :|sending ? analysis.refusal(checks.strict) :|a file with nothing to send finishes
+src/cli/fileCheck.cpp|analysis.sha256 != checks.expectedSha256|false|another file than expected is sent
+src/cli/fileCheck.cpp|QFile::encodeName(given) == raw)|true)|a name the locale cannot spell is not found
+src/cli/fileCheck.cpp|isatty(STDIN_FILENO) == 1|false|a terminal on standard input waits without a word
+src/updateFile/updateFileAnalysis.cpp|            if (stopRequested && stopRequested()) {|            if (false) {|a signal unseen while piped input is read
+src/updateFile/updateFileAnalysis.cpp|if (lineWarnings && !ended)|if (false)|a file cut short goes without a word
+src/updateFile/updateFileAnalysis.cpp|else if (!fitsHoldTime(field))|else if (false)|a hold out of range said to be held
+src/updateFile/updateFileAnalysis.cpp|if (more * 4 >= start.size() &&|if (false &&|UTF-16 text taken for binary data
+src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control)|if (false)|escape sequences from a file reach the terminal
+src/cli/sendCommand.cpp|    progress.linesDone = lines;|    progress.linesDone = each.linesPassed;|events count lines whose hold is over
+src/cli/sendCommand.cpp|{"sleepInhibited", each.sleepInhibited}|{"sleepInhibited", true}|the start event says sleep is held off when it is not
+src/cli/sendCommand.cpp|return location.exists() && (location.isFile() \|\| location.isDir());|return false;|a regular file as interface told as an unknown error
+src/cli/main.cpp|    if (json)\n        terminal::printLine(stdout|    if (false)\n        terminal::printLine(stdout|a usage error leaves JSON output empty
+src/cli/terminal.cpp|            forms.append(port.state);|            ;|a narrow terminal loses the port's name at the end
 EOF
 )
 

@@ -1,9 +1,15 @@
 #ifndef COMMANDS_H
 #define COMMANDS_H
 
+#include <QByteArrayList>
 #include <QJsonArray>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
+
+class QTemporaryDir;
+struct updateFileAnalysis;
 
 // What the tool's exit status tells a script; --help and the manual page say
 // the same. With several ports the highest wins, so the codes are ordered by
@@ -19,24 +25,52 @@ constexpr int outputFailed = 74;
 constexpr int canceled = 130;
 } // namespace exitCode
 
+// The status for each of the worker's failure kinds (serialPortThread::failureKind).
+int exitCodeForFailure(int kind);
+
 // ports: the interfaces the window's Interfaces menu lists, top entry first;
 // with 'all' followed by the ports the menu leaves out.
 int portsCommand(bool all, bool json);
 QJsonArray interfaceList(bool all);
 
-struct updateFileAnalysis;
+// The update file as the user named it, and the path that reaches it: the same, or a link standing in for a
+// name that the locale's encoding cannot spell.
+struct updateFileArgument
+{
+    QString name; // shown in every message
+    QString path;
+    std::shared_ptr<QTemporaryDir> linkFolder;
+};
+updateFileArgument updateFileArgumentFor(const QString &given, const QByteArrayList &rawArguments);
 
-// inspect: what the transfer would do with the file, without a port.
-int inspectCommand(const QString &file, bool json, bool strict);
+struct fileChecks
+{
+    bool strict = false;
+    QByteArray expectedSha256; // lower-case hex; empty: any
+};
+
+// The file as both commands check it, before any interface is opened. Ctrl-C, SIGTERM and SIGHUP stop the check
+// (a stopSignals object must exist); a terminal on standard input is told how to end the file.
+updateFileAnalysis checkUpdateFile(const updateFileArgument &file);
+struct fileVerdict
+{
+    QString refusal; // empty: the file may be sent; else its first line is what the events tell
+    int status = 0;
+};
+fileVerdict judgeUpdateFile(const updateFileAnalysis &analysis, const fileChecks &checks, bool sending);
 // The file's warnings on standard error, as "file:line: warning: ...".
 void printWarnings(const updateFileAnalysis &analysis);
+
+// inspect: what the transfer would do with the file, without a port.
+int inspectCommand(const updateFileArgument &file, bool json, const fileChecks &checks);
 
 // send: the window's update, to every port at once, one worker thread each.
 struct sendOptions
 {
-    QString file;
+    updateFileArgument file;
     QStringList ports; // as they were named
-    bool json = false, quiet = false, strict = false;
+    bool json = false, quiet = false;
+    fileChecks checks;
 };
 int sendCommand(const sendOptions &options);
 // Why the ports cannot take one update together: an empty name, or one

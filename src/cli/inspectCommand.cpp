@@ -1,4 +1,6 @@
 #include "commands.h"
+#include "printableText.h"
+#include "stopSignals.h"
 #include "terminal.h"
 #include "updateFileAnalysis.h"
 
@@ -13,7 +15,7 @@ QJsonValue textOrNull(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-QJsonObject toJson(const updateFileAnalysis &analysis)
+QJsonObject toJson(const updateFileAnalysis &analysis, const QString &refusal)
 {
     const updateFileHeader &header = analysis.header;
     QJsonArray warnings;
@@ -25,7 +27,7 @@ QJsonObject toJson(const updateFileAnalysis &analysis)
                        {"lines", analysis.lines}, {"packetLines", analysis.packetLines}, {"commentLines", analysis.commentLines},
                        {"frames", analysis.frames}, {"packetBytes", analysis.packetBytes}, {"holdTimeMs", analysis.holdTimeMs},
                        {"wireTimeUs", analysis.wireTimeUs}, {"warnings", warnings}, {"warningCount", analysis.warningCount},
-                       {"refused", textOrNull(analysis.refused)}};
+                       {"refused", textOrNull(refusal)}};
 }
 
 QString duration(qint64 microseconds)
@@ -33,9 +35,10 @@ QString duration(qint64 microseconds)
     return QStringLiteral("%1 s").arg(double(microseconds) / 1e6, 0, 'f', 3);
 }
 
+// Names from the file, and the file's own, shown escaped: they must not drive the terminal.
 void printReport(const updateFileAnalysis &analysis)
 {
-    const auto line = [](const QString &text) { terminal::printLine(stdout, text); };
+    const auto line = [](const QString &text) { terminal::printLine(stdout, printableText(text)); };
     line(QStringLiteral("File:         %1").arg(analysis.file));
     if (!analysis.sha256.isEmpty())
         line(QStringLiteral("SHA-256:      %1").arg(QString::fromLatin1(analysis.sha256)));
@@ -56,34 +59,23 @@ void printJson(QJsonObject object, int status)
 
 } // namespace
 
-void printWarnings(const updateFileAnalysis &analysis)
+int inspectCommand(const updateFileArgument &file, bool json, const fileChecks &checks)
 {
-    for (const fileWarning &warning : analysis.warnings) {
-        const QString where = warning.line > 0 ? QStringLiteral("%1:%2").arg(analysis.file).arg(warning.line) : analysis.file;
-        terminal::printLine(stderr, where + QStringLiteral(": warning: ") + warning.message);
-    }
-    if (analysis.warningCount > analysis.warnings.size())
-        terminal::printLine(stderr, QStringLiteral("%1: ... and %2 more warnings").arg(analysis.file)
-                                        .arg(analysis.warningCount - analysis.warnings.size()));
-}
-
-int inspectCommand(const QString &file, bool json, bool strict)
-{
-    const updateFileAnalysis analysis = analyzeUpdateFile(file);
-    if (!analysis.opened()) {
-        terminal::printError(analysis.openFailure);
+    const stopSignals caught;
+    const updateFileAnalysis analysis = checkUpdateFile(file);
+    const fileVerdict verdict = judgeUpdateFile(analysis, checks, false);
+    if (!analysis.opened() || analysis.stopped) {
+        terminal::printError(verdict.refusal);
         if (json)
-            printJson({{"file", file}, {"error", analysis.openFailure.section(QLatin1Char('\n'), 0, 0)}}, exitCode::fileUnreadable);
-        return exitCode::fileUnreadable;
+            printJson({{"file", analysis.file}, {"error", verdict.refusal.section(QLatin1Char('\n'), 0, 0)}}, verdict.status);
+        return verdict.status;
     }
-    const QString refusal = analysis.refusal(strict);
-    const int status = refusal.isEmpty() ? exitCode::finished : exitCode::fileRefused;
     if (json)
-        printJson(toJson(analysis), status);
+        printJson(toJson(analysis, verdict.refusal), verdict.status);
     else
         printReport(analysis);
     printWarnings(analysis);
-    if (!refusal.isEmpty())
-        terminal::printError(refusal);
-    return status;
+    if (!verdict.refusal.isEmpty())
+        terminal::printError(verdict.refusal);
+    return verdict.status;
 }

@@ -1,122 +1,209 @@
-// orvana-firmware-tool: the command line, its help and its exit status.
+// orvana-firmware-tool: the command line, its help and its exit status. Each command and option is described
+// once, here: the parser and --help are built from these tables, and the manual page from --help.
 #include "commands.h"
 #include "terminal.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 
 #include <csignal>
+#include <utility>
 
 namespace {
 
-const char helpText[] = R"(Usage: %1 COMMAND [OPTIONS]
+constexpr int helpWidth = 80;
+constexpr int helpIndent = 23; // where the descriptions of the commands and options start
 
-Lists DMX512 interfaces, checks update files and sends them, as the
-Orvana Firmware Updater's window does, from a terminal or a script.
+struct toolCommand
+{
+    QString name, arguments, summary;
+};
 
-Commands:
-  ports [--all] [--json]
-      The interfaces the window's Interfaces menu lists, top entry first,
-      and whether you may open them.
-  inspect FILE [--json] [--strict]
-      What an update with FILE would send, without an interface: header,
-      line counts, frames, wire time, SHA-256, warnings.
-  send FILE --port NAME [--port NAME ...] [--json] [--quiet] [--strict]
-      Sends FILE to every named interface at once. Ctrl-C, SIGTERM or
-      SIGHUP cancels once the frame in flight is out; Ctrl-C again quits
-      at once.
+const QList<toolCommand> &toolCommands()
+{
+    static const QList<toolCommand> commands{
+        {QStringLiteral("ports"), QString(),
+         QStringLiteral("The interfaces the window's Interfaces menu lists, top entry first, and whether you may open them.")},
+        {QStringLiteral("inspect"), QStringLiteral("FILE"),
+         QStringLiteral("What an update with FILE would send, without an interface: header, line counts, frames, "
+                        "wire time, SHA-256, warnings.")},
+        {QStringLiteral("send"), QStringLiteral("FILE --port NAME..."),
+         QStringLiteral("Sends FILE to every named interface at once. Ctrl-C, SIGTERM or SIGHUP cancels once the "
+                        "frame in flight is out; Ctrl-C again quits at once.")},
+    };
+    return commands;
+}
 
-FILE "-" is standard input; a pipe or a FIFO is read once (64 MiB at most).
+struct toolOption
+{
+    QCommandLineOption option;
+    QStringList commands; // those that take it; empty: the tool itself, before any command
+};
 
-Options:
-  --all          ports: also the ports the menu leaves out
-  --json         JSON on standard output, one document a line: the list,
-                 the report or the events, and an error too
-  --strict       inspect, send: a file with warnings is refused (65)
-  --port NAME    send: an interface by name (ttyUSB0), path or link
-                 (/dev/serial/by-id/...), each interface once
-  --quiet        send: no progress, only what goes wrong
-  -h, --help     this help
-  --version      the version
+const QList<toolOption> &toolOptions()
+{
+    const QStringList all{QStringLiteral("ports"), QStringLiteral("inspect"), QStringLiteral("send")};
+    const QStringList files{QStringLiteral("inspect"), QStringLiteral("send")}, send{QStringLiteral("send")};
+    static const QList<toolOption> options{
+        {{QStringLiteral("all"), QStringLiteral("also the ports the menu leaves out")}, {QStringLiteral("ports")}},
+        {{QStringLiteral("json"), QStringLiteral("JSON on standard output, one document a line: the list, the report "
+                                                 "or the events, and an error too")}, all},
+        {{QStringLiteral("strict"), QStringLiteral("a file with warnings is refused (65)")}, files},
+        {{QStringLiteral("expect-sha256"), QStringLiteral("the file is refused (65) unless its SHA-256 is HEX"),
+          QStringLiteral("HEX")}, files},
+        {{QStringLiteral("port"), QStringLiteral("an interface by name (ttyUSB0), path or link "
+                                                 "(/dev/serial/by-id/...), each interface once"), QStringLiteral("NAME")}, send},
+        {{QStringLiteral("quiet"), QStringLiteral("no progress, only what goes wrong")}, send},
+        {{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this help")}, all + QStringList{QString()}},
+        {{QStringLiteral("version"), QStringLiteral("the version")}, {QString()}},
+    };
+    return options;
+}
 
-Results go to standard output; progress, warnings, errors to standard error.
+const struct
+{
+    int code;
+    const char *meaning;
+} exitStatuses[] = {
+    {exitCode::finished, "everything finished"},
+    {exitCode::transferFailed, "a transfer failed on the way (port error, file changed while sent)"},
+    {exitCode::usage, "usage error (also: one interface named twice)"},
+    {exitCode::fileRefused, "the file is refused: too long a line, too many lines, over 64 MiB from a pipe, "
+                            "nothing to send (send), another SHA-256 than expected; with --strict, warnings"},
+    {exitCode::fileUnreadable, "the file cannot be opened"},
+    {exitCode::interfaceUnavailable, "an interface cannot be opened or set up (missing, busy, no permission, "
+                                     "not a serial interface, DTR)"},
+    {exitCode::outputFailed, "standard output could not be written"},
+    {exitCode::canceled, "canceled by Ctrl-C, SIGTERM or SIGHUP"},
+};
 
-Exit codes (with several ports the highest wins):
-  0   everything finished
-  1   a transfer failed on the way (port error, file changed while sent)
-  2   usage error (also: one interface named twice)
-  65  the file is refused (with --strict: it has warnings)
-  66  the file cannot be opened
-  69  an interface cannot be opened or set up (missing, busy, no
-      permission, DTR)
-  74  standard output could not be written
-  130 canceled by Ctrl-C, SIGTERM or SIGHUP
-)";
+// A term and its description: the description wrapped at helpWidth and indented to 'indent', below the term
+// where the term leaves no room.
+QString helpEntry(const QString &term, const QString &description, int indent = helpIndent)
+{
+    const QString margin(indent, QLatin1Char(' '));
+    QString text, line = QStringLiteral("  ") + term;
+    if (line.size() + 2 > indent)
+        text = std::exchange(line, margin) + QLatin1Char('\n');
+    line = line.leftJustified(indent);
+    for (const QString &word : description.split(QLatin1Char(' '))) {
+        if (line.size() > indent && line.size() + 1 + word.size() > helpWidth)
+            text += std::exchange(line, margin) + QLatin1Char('\n');
+        line += (line.size() > indent ? QStringLiteral(" ") : QString()) + word;
+    }
+    return text + line + QLatin1Char('\n');
+}
+
+QString helpText()
+{
+    QString text = QStringLiteral("Usage: %1 COMMAND [OPTIONS]\n\n"
+                                  "Lists DMX512 interfaces, checks update files and sends them, as the\n"
+                                  "Orvana Firmware Updater's window does, from a terminal or a script.\n\nCommands:\n")
+                       .arg(QCoreApplication::applicationName());
+    for (const toolCommand &command : toolCommands())
+        text += helpEntry((command.name + QLatin1Char(' ') + command.arguments).trimmed(), command.summary);
+    text += QStringLiteral("\nFILE \"-\" is standard input; a pipe or a FIFO is read once (64 MiB at most).\n"
+                           "Results go to standard output; progress, warnings, errors to standard error.\n\nOptions:\n");
+    for (const toolOption &each : toolOptions()) {
+        QStringList names, takers = each.commands;
+        for (const QString &name : each.option.names())
+            names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        // Which commands take it, unless every one does.
+        takers.removeAll(QString());
+        const bool everyCommand = takers.isEmpty() || takers.size() == toolCommands().size();
+        const QString prefix = everyCommand ? QString() : takers.join(QStringLiteral(", ")) + QStringLiteral(": ");
+        const QString value = each.option.valueName();
+        text += helpEntry(names.join(QStringLiteral(", ")) + (value.isEmpty() ? QString() : QLatin1Char(' ') + value),
+                          prefix + each.option.description());
+    }
+    text += QStringLiteral("\nExit status (with several ports the highest wins):\n");
+    for (const auto &status : exitStatuses)
+        text += helpEntry(QString::number(status.code), QLatin1String(status.meaning), 7);
+    return text;
+}
 
 int printHelp()
 {
-    terminal::print(stdout, QString::fromLatin1(helpText).arg(QCoreApplication::applicationName()));
+    terminal::print(stdout, helpText());
     return exitCode::finished;
 }
 
-int usageError(const QString &text)
+// With --json a script reads standard output alone: the error is a JSON document there too.
+int usageError(const QString &text, bool json)
 {
     terminal::printError(text);
     terminal::printLine(stderr, QStringLiteral("Try '%1 --help'.").arg(QCoreApplication::applicationName()));
+    if (json)
+        terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(QJsonObject{{"error", text}, {"exitCode", exitCode::usage}})
+                                                          .toJson(QJsonDocument::Compact)));
     return exitCode::usage;
 }
 
-int runCommand(const QString &command, const QStringList &arguments)
+int runCommand(const QString &command, const QStringList &arguments, const QByteArrayList &rawArguments)
 {
+    const bool json = arguments.contains(QStringLiteral("--json"));
     QCommandLineParser parser;
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}), all(QStringLiteral("all")),
-        json(QStringLiteral("json")), strict(QStringLiteral("strict")), quiet(QStringLiteral("quiet")),
-        port(QStringLiteral("port"), QString(), QStringLiteral("NAME"));
-    const bool ports = command == QLatin1String("ports"), inspect = command == QLatin1String("inspect");
-    parser.addOptions(ports ? QList<QCommandLineOption>{help, all, json}
-                      : inspect ? QList<QCommandLineOption>{help, json, strict}
-                                : QList<QCommandLineOption>{help, port, json, quiet, strict});
+    for (const toolOption &each : toolOptions()) {
+        if (each.commands.contains(command))
+            parser.addOption(each.option);
+    }
+    const auto isSet = [&](const char *name) { return parser.isSet(QLatin1String(name)); };
     if (!parser.parse(arguments))
-        return usageError(command + QStringLiteral(": ") + parser.errorText());
-    if (parser.isSet(help))
+        return usageError(command + QStringLiteral(": ") + parser.errorText(), json);
+    if (isSet("help"))
         return printHelp();
     const QStringList given = parser.positionalArguments();
+    const bool ports = command == QLatin1String("ports");
     if (given.size() != (ports ? 0 : 1))
         return usageError(given.isEmpty() ? command + QStringLiteral(": no update file given")
-                                          : QStringLiteral("%1: unexpected argument '%2'").arg(command, given.last()));
+                                          : QStringLiteral("%1: unexpected argument '%2'").arg(command, given.last()), json);
     if (ports)
-        return portsCommand(parser.isSet(all), parser.isSet(json));
-    if (inspect)
-        return inspectCommand(given.first(), parser.isSet(json), parser.isSet(strict));
-    const sendOptions options{given.first(), parser.values(port), parser.isSet(json), parser.isSet(quiet), parser.isSet(strict)};
+        return portsCommand(isSet("all"), json);
+    const QString expected = isSet("expect-sha256") ? parser.value(QStringLiteral("expect-sha256")) : QString();
+    if (isSet("expect-sha256") && !QRegularExpression(QStringLiteral("^[0-9a-fA-F]{64}$")).match(expected).hasMatch())
+        return usageError(command + QStringLiteral(": --expect-sha256 needs 64 hexadecimal digits"), json);
+    const fileChecks checks{isSet("strict"), expected.toLower().toLatin1()};
+    const updateFileArgument file = updateFileArgumentFor(given.first(), rawArguments);
+    if (command == QLatin1String("inspect"))
+        return inspectCommand(file, json, checks);
+    const sendOptions options{file, parser.values(QStringLiteral("port")), json, isSet("quiet"), checks};
     if (options.ports.isEmpty())
-        return usageError(QStringLiteral("send: no --port given"));
+        return usageError(QStringLiteral("send: no --port given"), json);
     // A second worker on one interface would find it busy, or, where the lock cannot tell, mix two updates.
     const QString fault = portNamingFault(options.ports);
-    return fault.isEmpty() ? sendCommand(options) : usageError(QStringLiteral("send: ") + fault);
+    return fault.isEmpty() ? sendCommand(options) : usageError(QStringLiteral("send: ") + fault, json);
 }
 
-int runCommandLine(const QStringList &arguments)
+int runCommandLine(const QStringList &arguments, const QByteArrayList &rawArguments)
 {
     QCommandLineParser parser;
     // Whatever follows the command is the command's.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")}), version(QStringLiteral("version"));
-    parser.addOptions({help, version});
+    for (const toolOption &each : toolOptions()) {
+        if (each.commands.contains(QString()))
+            parser.addOption(each.option);
+    }
+    const bool json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (parser.isSet(help))
+        return usageError(parser.errorText(), json);
+    if (parser.isSet(QStringLiteral("help")))
         return printHelp();
-    if (parser.isSet(version)) {
+    if (parser.isSet(QStringLiteral("version"))) {
         terminal::printLine(stdout, QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion());
         return exitCode::finished;
     }
     const QStringList rest = parser.positionalArguments();
     const QString command = rest.value(0);
-    if (command == QLatin1String("ports") || command == QLatin1String("inspect") || command == QLatin1String("send"))
-        return runCommand(command, QStringList{arguments.value(0)} + rest.mid(1));
-    return usageError(command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command '%1'").arg(command));
+    for (const toolCommand &known : toolCommands()) {
+        if (known.name == command)
+            return runCommand(command, QStringList{arguments.value(0)} + rest.mid(1), rawArguments);
+    }
+    return usageError(command.isEmpty() ? QStringLiteral("no command given") : QStringLiteral("unknown command '%1'").arg(command),
+                      json);
 }
 
 } // namespace
@@ -128,10 +215,14 @@ int main(int argc, char *argv[])
     // Output that cannot be written is told at the end; it never stops a transfer.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    // As given: a file name that the locale's encoding cannot spell is lost in the decoded arguments.
+    QByteArrayList rawArguments;
+    for (int index = 0; index < argc; ++index)
+        rawArguments << QByteArray(argv[index]);
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("orvana-firmware-tool"));
     QCoreApplication::setApplicationVersion(QStringLiteral(UPDATER_VERSION));
     // The worker narrates every frame in debug lines; they would bury the progress.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    return terminal::exitStatus(runCommandLine(application.arguments()));
+    return terminal::exitStatus(runCommandLine(application.arguments(), rawArguments));
 }

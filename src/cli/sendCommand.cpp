@@ -27,14 +27,22 @@ namespace {
 enum class outcome { finished, canceled, failed };
 const char *const stateWords[] = {"finished", "canceled", "failed"};
 const char *const eventNames[] = {"finished", "canceled", "error"};
-// For each of the worker's failure kinds, in its order.
-const int failureStatus[] = {exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed};
 
 QString portErrorHint(int code, const QString &device)
 {
     if (code == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("'%1 ports' lists the interfaces there are").arg(QCoreApplication::applicationName());
+        return QStringLiteral("%1 does not exist; '%2 ports' lists the interfaces there are")
+            .arg(device, QCoreApplication::applicationName());
+    if (code == QSerialPort::UnsupportedOperationError)
+        return QStringLiteral("is %1 a serial interface?").arg(device);
     return portErrorAdvice(code, device);
+}
+
+// The serial-port library has no words for these but "UnsupportedOperationError" or "UnknownError".
+bool isNoSerialInterface(const QString &device)
+{
+    const QFileInfo location(device);
+    return location.exists() && (location.isFile() || location.isDir());
 }
 
 void writeEvent(bool json, const QString &port, const char *name, QJsonObject fields)
@@ -51,7 +59,7 @@ void writeEvent(bool json, const QString &port, const char *name, QJsonObject fi
 class sendRun
 {
 public:
-    sendRun(const sendOptions &options, const updateFileAnalysis &file);
+    sendRun(const sendOptions &options, const updateFileAnalysis &file, const stopSignals &caught);
     ~sendRun();
     int exec();
 
@@ -63,14 +71,18 @@ private:
         serialPortThread *worker = nullptr; // until the run is over
         QElapsedTimer clock;
         portProgress progress;
+        qint64 frames = 0; // on the wire
+        qint64 linesPassed = 0; // with their holds over: what the time left is reckoned from
         qint64 lastEventMs = -1000;
+        bool started = false, sleepInhibited = true;
         QString message, hint; // the first report, the one the window would show; then the end
         outcome ending = outcome::finished;
         bool over = false;
     };
 
     void startPort(int index);
-    void progressed(int index, int step);
+    void progressed(int index, int lines, qint64 frames);
+    void sleepNotInhibited(int index, const QString &reason);
     void failed(int index, const QString &message, const QString &hint = QString());
     void end(int index, outcome what, int status);
     void stopOnSignal(int signalNumber);
@@ -83,20 +95,19 @@ private:
     progressDisplay display;
     QEventLoop loop;
     QTimer ticks;
-    stopSignals signalsToStop;
     int running = 0;
-    bool canceling = false;
+    bool canceling = false, sleepWarned = false;
     int result = exitCode::finished;
 };
 
-sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file)
+sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file, const stopSignals &caught)
     : options(options), file(file), ports(size_t(options.ports.size())),
       // Lines redrawn in place would tear the JSON that shares a terminal with them.
       display(options.ports, options.quiet                         ? progressDisplay::style::quiet
                              : terminal::columns() > 0 && !options.json ? progressDisplay::style::redraw
                                                                     : progressDisplay::style::plain)
 {
-    QObject::connect(&signalsToStop, &stopSignals::signalCaught, &loop, [this](int number) { stopOnSignal(number); });
+    QObject::connect(&caught, &stopSignals::signalCaught, &loop, [this](int number) { stopOnSignal(number); });
     QObject::connect(&ticks, &QTimer::timeout, &loop, [this] { everyTick(); });
 }
 
@@ -126,18 +137,30 @@ void sendRun::startPort(int index)
     port &each = ports[size_t(index)];
     each.name = options.ports.at(index);
     const QString device = portLocation(each.name);
+    each.clock.start();
+    if (isNoSerialInterface(device)) {
+        each.message = QStringLiteral("not a serial interface");
+        // Told from the event loop, which ends once every port has.
+        QMetaObject::invokeMethod(&loop, [=] { end(index, outcome::failed, exitCode::interfaceUnavailable); }, Qt::QueuedConnection);
+        return;
+    }
     // The worker opens the port here, as the window's does.
     auto *worker = each.worker = new serialPortThread(device, QFileInfo(file.path));
     worker->moveToThread(&each.thread);
     QObject::connect(&each.thread, &QThread::finished, worker, &QObject::deleteLater);
+    QObject::connect(worker, &serialPortThread::sleepNotInhibited, &loop,
+                     [=](const QString &reason) { sleepNotInhibited(index, reason); });
     QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
+        each.started = true;
         each.progress.lines = lines;
-        each.progress.remainingMs = file.remainingMs(each.progress.linesDone, each.progress.elapsedMs);
+        each.progress.remainingMs = file.remainingMs(0, each.progress.elapsedMs);
         display.update(index, each.progress);
-        writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)},
-                                                      {"lines", lines}, {"wireTimeUs", file.wireTimeUs}});
+        writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)}, {"lines", lines},
+                                                      {"wireTimeUs", file.wireTimeUs}, {"sleepInhibited", each.sleepInhibited}});
     });
-    QObject::connect(worker, &serialPortThread::updateProgress, &loop, [=](int step) { progressed(index, step); });
+    QObject::connect(worker, &serialPortThread::sentOnTheWire, &loop,
+                     [=](int lines, qint64 frames) { progressed(index, lines, frames); });
+    QObject::connect(worker, &serialPortThread::updateProgress, &loop, [&each](int step) { each.linesPassed += step; });
     QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
         // A copy of piped input goes by the name it was given.
         failed(index, QString(text).replace(file.path, file.file));
@@ -150,26 +173,40 @@ void sendRun::startPort(int index)
     QObject::connect(worker, &serialPortThread::finished, &loop, [=] { end(index, outcome::finished, exitCode::finished); });
     QObject::connect(worker, &serialPortThread::canceled, &loop, [=] { end(index, outcome::canceled, exitCode::canceled); });
     QObject::connect(worker, &serialPortThread::transferFailed, &loop,
-                     [=](int kind) { end(index, outcome::failed, failureStatus[qBound(0, kind, 3)]); });
-    each.clock.start();
+                     [=](int kind) { end(index, outcome::failed, exitCodeForFailure(kind)); });
     each.thread.start();
     QMetaObject::invokeMethod(worker, &serialPortThread::startSending, Qt::QueuedConnection);
 }
 
-void sendRun::progressed(int index, int step)
+// The lines whose frames have all gone out: what a fixture holds if the update stops here.
+void sendRun::progressed(int index, int lines, qint64 frames)
 {
     port &each = ports[size_t(index)];
     portProgress &progress = each.progress;
-    progress.linesDone += step;
+    progress.linesDone = lines;
+    each.frames = frames;
     progress.elapsedMs = each.clock.elapsed();
-    progress.remainingMs = file.remainingMs(progress.linesDone, progress.elapsedMs);
+    progress.remainingMs = file.remainingMs(each.linesPassed, progress.elapsedMs);
     display.update(index, progress);
     // At most ten a second for each port.
     if (progress.elapsedMs - each.lastEventMs < 100)
         return;
     each.lastEventMs = progress.elapsedMs;
-    writeEvent(options.json, each.name, "progress", {{"line", progress.linesDone}, {"lines", progress.lines},
+    writeEvent(options.json, each.name, "progress", {{"line", progress.linesDone}, {"frames", frames}, {"lines", progress.lines},
                                                      {"elapsedMs", progress.elapsedMs}, {"remainingMs", progress.remainingMs}});
+}
+
+// A fixture half updated by a laptop that went to sleep is worse than a warning nobody needed.
+void sendRun::sleepNotInhibited(int index, const QString &reason)
+{
+    port &each = ports[size_t(index)];
+    each.sleepInhibited = false;
+    const QString text = QStringLiteral("the computer may go to sleep during the update: ") + reason;
+    if (!std::exchange(sleepWarned, true))
+        display.tell(QCoreApplication::applicationName() + QStringLiteral(": warning: ") + text);
+    // After the start event, which said otherwise.
+    if (each.started)
+        writeEvent(options.json, each.name, "warning", {{"message", text}});
 }
 
 // As in the window, the worker stops at the next frame boundary after a report.
@@ -180,7 +217,8 @@ void sendRun::failed(int index, const QString &message, const QString &hint)
         each.message = message;
         each.hint = hint;
     }
-    QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+    if (each.worker)
+        QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
 }
 
 void sendRun::end(int index, outcome what, int status)
@@ -195,13 +233,16 @@ void sendRun::end(int index, outcome what, int status)
         status = exitCode::transferFailed;
     }
     each.ending = what;
+    if (what == outcome::finished)
+        each.progress.linesDone = file.lines;
     if (what != outcome::failed)
         each.message = what == outcome::finished ? QStringLiteral("Finished!") : QStringLiteral("Canceled!");
     each.progress.elapsedMs = each.clock.elapsed();
     const QString told = each.message + (each.hint.isEmpty() ? QString() : QStringLiteral("\n    ") + each.hint);
     display.ended(index, QLatin1String(stateWords[int(what)]), what == outcome::failed ? told : QString());
     writeEvent(options.json, each.name, eventNames[int(what)], {{"message", each.message}, {"exitCode", status}, {"lines", file.lines},
-                                                          {"line", each.progress.linesDone}, {"elapsedMs", each.progress.elapsedMs}});
+                                                          {"line", each.progress.linesDone}, {"frames", each.frames},
+                                                          {"elapsedMs", each.progress.elapsedMs}});
     result = qMax(result, status);
     if (--running == 0)
         loop.quit();
@@ -213,8 +254,10 @@ void sendRun::stopOnSignal(int signalNumber)
     if (!std::exchange(canceling, true))
         display.tell(stopSignals::name(signalNumber) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
                      + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
-    for (const port &each : ports)
-        QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+    for (const port &each : ports) {
+        if (each.worker)
+            QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+    }
 }
 
 // Keeps the elapsed time moving while a port waits.
@@ -243,23 +286,35 @@ void sendRun::printSummary() const
 
 } // namespace
 
+int exitCodeForFailure(int kind)
+{
+    switch (kind) {
+    case serialPortThread::interfaceFailed: return exitCode::interfaceUnavailable;
+    case serialPortThread::fileUnreadable: return exitCode::fileUnreadable;
+    case serialPortThread::fileRefused: return exitCode::fileRefused;
+    default: return exitCode::transferFailed;
+    }
+}
+
 int sendCommand(const sendOptions &options)
 {
-    const updateFileAnalysis file = analyzeUpdateFile(options.file);
-    const QString refusal = file.opened() ? file.refusal(options.strict) : file.openFailure;
-    if (file.opened())
+    const stopSignals caught;
+    const updateFileAnalysis file = checkUpdateFile(options.file);
+    const fileVerdict verdict = judgeUpdateFile(file, options.checks, true);
+    if (file.opened() && !file.stopped)
         printWarnings(file);
-    if (refusal.isEmpty()) {
-        sendRun run(options, file);
+    if (verdict.refusal.isEmpty()) {
+        sendRun run(options, file, caught);
         return run.exec();
     }
-    // Refused before any port is opened; a script still hears of every port.
-    const int status = file.opened() ? exitCode::fileRefused : exitCode::fileUnreadable;
-    terminal::printError(refusal);
+    // Refused or stopped before any port is opened; a script still hears of every port.
+    const bool canceled = verdict.status == exitCode::canceled;
+    terminal::printError(verdict.refusal);
     for (const QString &port : options.ports)
-        writeEvent(options.json, port, "error", {{"message", refusal.section(QLatin1Char('\n'), 0, 0)}, {"exitCode", status},
-                                                 {"line", 0}, {"lines", file.lines}, {"elapsedMs", 0}});
-    return status;
+        writeEvent(options.json, port, canceled ? "canceled" : "error",
+                   {{"message", canceled ? QStringLiteral("Canceled!") : verdict.refusal.section(QLatin1Char('\n'), 0, 0)},
+                    {"exitCode", verdict.status}, {"line", 0}, {"frames", 0}, {"lines", file.lines}, {"elapsedMs", 0}});
+    return verdict.status;
 }
 
 QString portNamingFault(const QStringList &ports)

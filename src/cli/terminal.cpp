@@ -2,6 +2,7 @@
 
 #include "clockText.h"
 #include "commands.h"
+#include "printableText.h"
 
 #include <QCoreApplication>
 
@@ -49,10 +50,18 @@ void printLine(std::FILE *stream, const QString &text)
     print(stream, text + QLatin1Char('\n'));
 }
 
+QString printableLines(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = printableText(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
 void printError(const QString &text)
 {
     const QString prefix = QCoreApplication::applicationName() + QStringLiteral(": ");
-    printLine(stderr, prefix + QString(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + prefix));
+    printLine(stderr, prefix + printableLines(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + prefix));
 }
 
 int columns()
@@ -85,7 +94,9 @@ constexpr int unlimitedWidth = 1 << 20;
 
 QString elided(const QString &name, int width)
 {
-    return name.size() <= width ? name.leftJustified(width) : QStringLiteral("...") + name.right(width - 3);
+    if (name.size() <= width)
+        return name.leftJustified(width);
+    return width > 3 ? QStringLiteral("...") + name.right(width - 3) : QString(width, QLatin1Char('.'));
 }
 
 } // namespace
@@ -93,8 +104,8 @@ QString elided(const QString &name, int width)
 progressDisplay::progressDisplay(const QStringList &ports, style how) : how(how)
 {
     for (const QString &port : ports) {
-        entries.append({port, {}, {}, 0});
-        nameWidth = qMax(nameWidth, int(port.size()));
+        entries.append({printableText(port), {}, {}, 0});
+        nameWidth = qMax(nameWidth, int(entries.constLast().port.size()));
     }
 }
 
@@ -124,7 +135,7 @@ void progressDisplay::ended(int port, const QString &state, const QString &failu
 
 void progressDisplay::tell(const QString &text)
 {
-    terminal::print(stderr, eraseBlock() + text + QLatin1Char('\n'));
+    terminal::print(stderr, eraseBlock() + terminal::printableLines(text) + QLatin1Char('\n'));
     redraw();
 }
 
@@ -151,6 +162,9 @@ QString progressDisplay::line(const entry &port, int width) const
                                            : QStringLiteral("%1 after %2").arg(port.state, clockText(p.elapsedMs))),
                             numbers + QStringLiteral("  ") + (running ? clockText(p.remainingMs) + QStringLiteral(" left") : port.state),
                             QStringLiteral("%1/%2 %3").arg(p.linesDone).arg(p.lines).arg(port.state).trimmed()};
+        // Finished says the count: the name, telling the ports apart, is worth more.
+        if (port.state == QLatin1String("finished"))
+            forms.append(port.state);
     }
     for (const QString &form : forms) {
         const int room = width - int(form.size()) - 1; // for the name, and the bar with its blank
@@ -160,10 +174,13 @@ QString progressDisplay::line(const entry &port, int width) const
             return QStringLiteral("%1 [%2%3] ").arg(port.port.leftJustified(nameWidth), QString(filled, QLatin1Char('#')),
                                                   QString(bar - filled, QLatin1Char('.'))) + form;
         }
-        if (room >= qMin(nameWidth, shortestName) || form == forms.last())
-            return elided(port.port, qBound(qMin(nameWidth, shortestName), room, nameWidth)) + QLatin1Char(' ') + form;
+        if (room >= qMin(nameWidth, shortestName))
+            return elided(port.port, qMin(room, nameWidth)) + QLatin1Char(' ') + form;
     }
-    return QString();
+    // A line that wraps would be redrawn one row too low: the name goes, then the words at the end.
+    const QString last = forms.constLast();
+    const int room = qMin(nameWidth, width - int(last.size()) - 1);
+    return (room > 0 ? elided(port.port, room) + QLatin1Char(' ') + last : last).left(qMax(width, 0));
 }
 
 QString progressDisplay::eraseBlock()

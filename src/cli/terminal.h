@@ -16,7 +16,10 @@ namespace terminal {
 void guardStandardStreams();
 void print(std::FILE *stream, const QString &text);
 void printLine(std::FILE *stream, const QString &text);
-// "orvana-firmware-tool: text" on standard error, for each of its lines.
+// Each line with its control characters written out (\x1b): text that names or quotes a file must not drive
+// the terminal.
+QString printableLines(const QString &text);
+// "orvana-firmware-tool: text" on standard error, for each of its lines, printable.
 void printError(const QString &text);
 // The width of the terminal that standard error goes to; 0 when it goes elsewhere.
 int columns();
@@ -44,7 +47,7 @@ public:
     void update(int port, const portProgress &progress);
     // state: finished, canceled or failed; a failure is told at once.
     void ended(int port, const QString &state, const QString &failure);
-    // A message, above the block.
+    // A message, above the block; printable.
     void tell(const QString &text);
     void finish();
 

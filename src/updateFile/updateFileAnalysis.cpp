@@ -1,6 +1,7 @@
 #include "updateFileAnalysis.h"
 
 #include "dmx512.h"
+#include "printableText.h"
 #include "updateFileLine.h"
 #include "updateFileReading.h"
 
@@ -11,18 +12,52 @@
 #include <QTemporaryFile>
 
 #include <algorithm>
+#include <limits>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
 // Enough for a close estimate of the time left, whatever the file's length.
 constexpr qint64 checkpoints = 4096;
+// Longer holds are more likely a slip of the keyboard than a fixture's need.
+constexpr quint32 longestUsualHoldMs = 10 * 60 * 1000;
 const char *const headerFieldNames[] = {"application", "vendor", "fixture", "version"};
 
-bool isPlainDecimal(const QByteArray &field)
+// What the start of a file says about all of it. A UTF-16 or binary file gives a riddle of a warning on
+// nearly every line; one warning says what it is instead.
+enum class textKind { text, byteOrderMark, utf16, binary };
+
+textKind kindOfText(const QByteArray &start)
 {
-    bool fits = false;
-    field.toUInt(&fits, 10);
-    return fits && std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (start.startsWith("\xEF\xBB\xBF"))
+        return textKind::byteOrderMark;
+    if (start.startsWith("\xFF\xFE") || start.startsWith("\xFE\xFF"))
+        return textKind::utf16;
+    qint64 nuls[2] = {0, 0}, controls = 0;
+    for (int index = 0; index < start.size(); ++index) {
+        const uchar c = uchar(start.at(index));
+        if (c == 0)
+            ++nuls[index % 2];
+        else if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7f)
+            ++controls;
+    }
+    // ASCII written as UTF-16 has a NUL in every other byte.
+    const qint64 more = qMax(nuls[0], nuls[1]), fewer = qMin(nuls[0], nuls[1]);
+    if (more * 4 >= start.size() && fewer * 8 <= more && more > 0)
+        return textKind::utf16;
+    return more > 0 || controls * 4 > start.size() ? textKind::binary : textKind::text;
+}
+
+bool isDigits(const QByteArray &field)
+{
+    return !field.isEmpty() && std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool isHexByte(const QByteArray &field)
@@ -32,10 +67,37 @@ bool isHexByte(const QByteArray &field)
            });
 }
 
+bool fitsHoldTime(const QByteArray &digits)
+{
+    bool fits = false;
+    digits.toUInt(&fits, 10);
+    return fits;
+}
+
 QString quoted(const QByteArray &field)
 {
     const int shown = 16;
-    return QLatin1Char('"') + QString::fromLatin1(field.left(shown)) + (field.size() > shown ? "...\"" : "\"");
+    return QLatin1Char('"') + printableBytes(field.left(shown)) + (field.size() > shown ? "...\"" : "\"");
+}
+
+QString holdText(quint32 milliseconds)
+{
+    const qint64 minutes = (qint64(milliseconds) + 30000) / 60000, hours = minutes / 60;
+    if (hours < 2)
+        return QStringLiteral("%1 minutes").arg(minutes);
+    return hours < 48 ? QStringLiteral("%1 hours").arg(hours) : QStringLiteral("%1 days").arg(hours / 24);
+}
+
+void checkHoldTime(qint64 number, const QByteArray &field, quint32 held, updateFileAnalysis &warnings)
+{
+    if (!isDigits(field))
+        warnings.warn(number, "field", QStringLiteral("hold time %1 is not plain decimal digits; %2 ms is held")
+                                          .arg(quoted(field), QString::number(held)));
+    else if (!fitsHoldTime(field))
+        warnings.warn(number, "field", QStringLiteral("hold time %1 is out of range (at most %2 ms); %3 ms is held")
+                                          .arg(quoted(field)).arg(std::numeric_limits<quint32>::max()).arg(held));
+    else if (held > longestUsualHoldMs)
+        warnings.warn(number, "longHold", QStringLiteral("line %1 holds for %2").arg(number).arg(holdText(held)));
 }
 
 // What in a packet line is not written as the format says, and what the
@@ -52,9 +114,7 @@ void checkPacketLine(qint64 number, const QByteArray &line, const updateFileLine
     if (text.isEmpty()) // said to be empty already
         return;
     const QList<QByteArray> fields = text.split(' ');
-    if (!isPlainDecimal(fields.first()))
-        warnings.warn(number, "field", QStringLiteral("hold time %1 is not plain decimal digits; %2 ms is held")
-                                          .arg(quoted(fields.first()), QString::number(converted.frameHoldTime)));
+    checkHoldTime(number, fields.first(), converted.frameHoldTime, warnings);
     for (int index = 1; index < fields.size(); ++index) {
         const QByteArray &field = fields.at(index);
         if (isHexByte(field))
@@ -76,18 +136,40 @@ void checkHeader(updateFileAnalysis &analysis)
                                                  .arg(missing + 1).arg(QLatin1String(headerFieldNames[missing])));
 }
 
+// One warning for a file that is not 8-bit text, or that starts with a byte order mark; what it puts in place of
+// the warnings of the lines it garbles.
+bool warnOfKind(textKind kind, updateFileAnalysis &analysis)
+{
+    if (kind == textKind::byteOrderMark)
+        analysis.warn(1, "byteOrderMark", QStringLiteral("a UTF-8 byte order mark: line 1 goes out as a packet line, "
+                                                         "and the header is not read"));
+    else if (kind == textKind::utf16)
+        analysis.warn(0, "utf16", QStringLiteral("UTF-16 text: not an update file, which is 8-bit text"));
+    else if (kind == textKind::binary)
+        analysis.warn(0, "binary", QStringLiteral("binary data: not an update file"));
+    return kind != textKind::text;
+}
+
 // Reads the lines as the transfer does (bounded, carriage returns dropped),
 // and the bytes for their hash and for the carriage returns that the
 // transfer drops, running together whatever they separated.
-void analyzeLines(QFile &file, updateFileAnalysis &analysis)
+void analyzeLines(QFile &file, textKind kind, const updateFileAnalysisOptions &options, updateFileAnalysis &analysis)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
     analysis.checkpointStep = analysis.lines / checkpoints + 1;
     QByteArray line; // one allocation, not one a line
     qint64 number = 0, previousLength = 0;
+    bool ended = true; // the last line read had its line end
+    const bool lineWarnings = kind == textKind::text || kind == textKind::byteOrderMark;
     while (updateFileReading::readRawLine(file, line)) {
+        if (number % 1024 == 0 && options.stopRequested && options.stopRequested()) {
+            analysis.stopped = true;
+            return;
+        }
         hash.addData(line);
-        if (line.count('\r') > (line.endsWith("\r\n") ? 1 : 0))
+        ended = line.endsWith('\n');
+        const bool warned = lineWarnings && (kind != textKind::byteOrderMark || number > 0);
+        if (warned && line.count('\r') > (line.endsWith("\r\n") ? 1 : 0))
             analysis.warn(number + 1, "carriageReturn", QStringLiteral("carriage return without a line feed after it; it is dropped"));
         updateFileReading::dropCarriageReturns(line);
         if (number++ % analysis.checkpointStep == 0)
@@ -106,33 +188,110 @@ void analyzeLines(QFile &file, updateFileAnalysis &analysis)
         analysis.holdTimeMs += converted.frameHoldTime;
         // Only the last of the repeated frames is followed by the hold.
         analysis.wireTimeUs += sends * dmx512::frameMicroseconds(length, 0) + qint64(converted.frameHoldTime) * 1000;
-        checkPacketLine(number, line, converted, analysis);
+        if (warned)
+            checkPacketLine(number, line, converted, analysis);
     }
     analysis.sha256 = hash.result().toHex();
-    if (analysis.packetLines == 0)
+    // A download cut short ends inside a line; a whole file ends with a line end.
+    if (lineWarnings && !ended)
+        analysis.warn(number, "cutShort", QStringLiteral("the file ends inside line %1: it may be cut short").arg(number));
+    if (lineWarnings && analysis.packetLines == 0)
         analysis.warn(0, "noPackets", QStringLiteral("no packet line: nothing would be sent"));
     std::stable_sort(analysis.warnings.begin(), analysis.warnings.end(),
                      [](const fileWarning &a, const fileWarning &b) { return a.line < b.line; });
 }
 
+// Input that is read once: a pipe whose writer is slow, a FIFO that has no writer yet or a terminal that nobody
+// types into must not keep a stop request waiting.
+class onceReadInput
+{
+public:
+    explicit onceReadInput(const QString &name) : name(name) {}
+    ~onceReadInput()
+    {
+#ifdef Q_OS_UNIX
+        if (descriptor > STDIN_FILENO)
+            ::close(descriptor);
+#endif
+    }
+
+    bool open()
+    {
+#ifdef Q_OS_UNIX
+        // A FIFO opened without O_NONBLOCK would wait in open() for a writer, where no stop request is seen.
+        descriptor = name == QLatin1String("-") ? STDIN_FILENO
+                                                : ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (descriptor > STDIN_FILENO)
+            fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+        if (descriptor < 0)
+            failure = QString::fromLocal8Bit(std::strerror(errno));
+        return descriptor >= 0;
+#else
+        const bool opened = name == QLatin1String("-") ? file.open(0, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+        failure = file.errorString();
+        return opened;
+#endif
+    }
+
+    // Bytes read, 0 at the end, -1 on an error; 0 too once a stop is requested, with 'stopped' set.
+    qint64 read(char *data, qint64 size, const std::function<bool()> &stopRequested)
+    {
+#ifdef Q_OS_UNIX
+        pollfd ready{descriptor, POLLIN, 0};
+        for (;;) {
+            if (stopRequested && stopRequested()) {
+                stopped = true;
+                return 0;
+            }
+            // A signal ends the wait at once, whatever the handler's flags.
+            ready.revents = 0;
+            const int result = poll(&ready, 1, 100);
+            if (result > 0 || (result < 0 && errno != EINTR))
+                break;
+        }
+        const qint64 length = ::read(descriptor, data, size_t(size));
+        if (length < 0)
+            failure = QString::fromLocal8Bit(std::strerror(errno));
+        return length;
+#else
+        Q_UNUSED(stopRequested);
+        const qint64 length = file.read(data, size);
+        failure = file.errorString();
+        return length;
+#endif
+    }
+
+    QString failure;
+    bool stopped = false;
+
+private:
+    QString name;
+#ifdef Q_OS_UNIX
+    int descriptor = -1;
+#else
+    QFile file{name};
+#endif
+};
+
 // Read once, into a copy that can be counted and then sent. Why the input
 // cannot be read; empty when it could, or when it is refused as too large.
-QString copyInput(updateFileAnalysis &analysis)
+QString copyInput(const QString &shownName, const updateFileAnalysisOptions &options, updateFileAnalysis &analysis)
 {
-    QFile input(analysis.file);
+    onceReadInput input(analysis.path);
     auto copy = std::make_shared<QTemporaryFile>();
-    if (!(analysis.file == QLatin1String("-") ? input.open(0, QIODevice::ReadOnly) : input.open(QIODevice::ReadOnly)))
-        return input.errorString();
+    if (!input.open())
+        return input.failure;
     if (!copy->open())
         return copy->errorString();
     QByteArray chunk(64 * 1024, Qt::Uninitialized);
     qint64 length;
-    while ((length = input.read(chunk.data(), chunk.size())) > 0 && copy->size() + length <= maxCopiedInput)
+    while ((length = input.read(chunk.data(), chunk.size(), options.stopRequested)) > 0 && copy->size() + length <= maxCopiedInput)
         copy->write(chunk.constData(), length);
+    analysis.stopped = input.stopped;
     if (length > 0)
-        analysis.refused = QStringLiteral("Update file too large to be read from a pipe (over 64 MiB):") + analysis.file;
+        analysis.refused = QStringLiteral("Update file too large to be read from a pipe (over 64 MiB):") + shownName;
     else if (length < 0 || !copy->flush())
-        return length < 0 ? input.errorString() : copy->errorString();
+        return length < 0 ? input.failure : copy->errorString();
     analysis.copy = copy;
     analysis.path = copy->fileName();
     return QString();
@@ -149,8 +308,15 @@ void updateFileAnalysis::warn(qint64 line, const char *kind, const QString &mess
 QString updateFileAnalysis::refusal(bool strict) const
 {
     if (refused.isEmpty() && strict && warningCount > 0)
-        return QStringLiteral("%1 warnings, and --strict refuses the file").arg(warningCount);
+        return QStringLiteral("%1 warning%2, and --strict refuses the file").arg(warningCount).arg(warningCount == 1 ? "" : "s");
     return refused;
+}
+
+QString updateFileAnalysis::refusalToSend(bool strict) const
+{
+    if (refused.isEmpty() && packetLines == 0)
+        return QStringLiteral("Update file has no packet line, nothing to send:") + file;
+    return refusal(strict);
 }
 
 qint64 updateFileAnalysis::wireTimeUsBefore(qint64 line) const
@@ -167,33 +333,38 @@ qint64 updateFileAnalysis::remainingMs(qint64 linesDone, qint64 elapsedMs) const
     return doneUs < 1000000 ? leftUs / 1000 : qint64(double(leftUs) * double(elapsedMs) / double(doneUs));
 }
 
-updateFileAnalysis analyzeUpdateFile(const QString &file)
+updateFileAnalysis analyzeUpdateFile(const QString &file, const updateFileAnalysisOptions &options)
 {
     updateFileAnalysis analysis;
-    analysis.file = analysis.path = file;
+    const QString name = options.shownName.isEmpty() ? file : options.shownName;
+    analysis.file = name;
+    analysis.path = file;
     const QFileInfo info(file);
     QString reason;
     if (file == QLatin1String("-") || (info.exists() && !info.isFile() && !info.isDir()))
-        reason = copyInput(analysis);
+        reason = copyInput(name, options, analysis);
     QFile input(analysis.path);
     // As the transfer opens it.
-    if (reason.isEmpty() && (!QFileInfo(analysis.path).isFile() || !input.open(QIODevice::ReadOnly)))
+    if (reason.isEmpty() && !analysis.stopped && (!QFileInfo(analysis.path).isFile() || !input.open(QIODevice::ReadOnly)))
         reason = !info.exists() && !analysis.copy ? QStringLiteral("no such file")
             : info.isDir() ? QStringLiteral("it is a folder") : input.errorString();
     if (!reason.isEmpty())
-        analysis.openFailure = updateFileReading::openFailureText(file) + QStringLiteral("\n") + file + QStringLiteral(": ") + reason;
-    if (!reason.isEmpty() || !analysis.refused.isEmpty())
+        analysis.openFailure = updateFileReading::openFailureText(name) + QStringLiteral("\n") + name + QStringLiteral(": ") + reason;
+    if (!reason.isEmpty() || !analysis.refused.isEmpty() || analysis.stopped)
         return analysis;
     const updateFileReading::lineMeasure measure = updateFileReading::measureLines(input);
     analysis.lines = measure.lines;
-    analysis.refused = updateFileReading::refusalText(measure, file);
+    analysis.refused = updateFileReading::refusalText(measure, name);
+    input.seek(0);
+    const textKind kind = kindOfText(input.read(4096));
     input.seek(0);
     analysis.header = readUpdateFileHeader(input);
-    checkHeader(analysis);
+    if (!warnOfKind(kind, analysis))
+        checkHeader(analysis);
     // Refused while counting: the rest may be a gigabyte without a line end.
     if (analysis.refused.isEmpty()) {
         input.seek(0);
-        analyzeLines(input, analysis);
+        analyzeLines(input, kind, options, analysis);
     }
     return analysis;
 }

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 #include "updateFileHeader.h"
@@ -14,8 +15,10 @@ class QTemporaryFile;
 struct fileWarning
 {
     qint64 line = 0; // 0: the file as a whole
-    QString kind;    // header, noPackets, field, packetTooLong, emptyPacket or carriageReturn
-    QString message;
+    // header, noPackets, field, longHold, packetTooLong, emptyPacket, carriageReturn, cutShort; and instead of
+    // all the others, which would only be riddles: byteOrderMark (for line 1 and the header), utf16 or binary
+    QString kind;
+    QString message; // what came from the file is shown escaped
 };
 
 // What the transfer would do with an update file, found without a port by
@@ -26,6 +29,7 @@ struct updateFileAnalysis
     QString path;        // what is read and sent: the file, or a copy of input that cannot be read twice
     QString openFailure; // the transfer's words when the file cannot be opened, and on a line of its own why
     QString refused;     // the transfer's refusal; empty when it would send the file
+    bool stopped = false; // stopped on request before the end: nothing else here counts
     QByteArray sha256;   // in hex; not read for a refused file
     updateFileHeader header;
     qint64 lines = 0, packetLines = 0, commentLines = 0;
@@ -41,6 +45,9 @@ struct updateFileAnalysis
     bool opened() const { return openFailure.isEmpty(); }
     // Why the file is refused before the first frame; with 'strict' also a file with warnings.
     QString refusal(bool strict) const;
+    // As refusal(), and also a file without a single packet line: a transfer of it would finish, and
+    // report success, without a frame on the wire.
+    QString refusalToSend(bool strict) const;
     void warn(qint64 line, const char *kind, const QString &message);
     // The ideal wire time of the lines before 'line'.
     qint64 wireTimeUsBefore(qint64 line) const;
@@ -48,10 +55,19 @@ struct updateFileAnalysis
     qint64 remainingMs(qint64 linesDone, qint64 elapsedMs) const;
 };
 
-// A file is read in bounded pieces, a few times over. Input that cannot be
-// read twice ("-", a pipe, a FIFO, a device) is read once into a temporary
-// copy, up to maxCopiedInput bytes, which is then counted and sent.
+struct updateFileAnalysisOptions
+{
+    // The name for the file in the analysis and its texts, where it is not the path read (a link standing in for
+    // a name that cannot be spelled in the locale's encoding).
+    QString shownName;
+    // Asked now and then during a long check or copy: true stops it, and the analysis comes back 'stopped'.
+    std::function<bool()> stopRequested;
+};
+
+// A file is read in bounded pieces, twice: its lines counted (where a line too long is refused), then
+// analyzed. Input that cannot be read twice ("-", a pipe, a FIFO, a device) is read once into a temporary
+// copy, up to maxCopiedInput bytes, which is then counted, analyzed and sent.
 constexpr qint64 maxCopiedInput = 64 * 1024 * 1024;
-updateFileAnalysis analyzeUpdateFile(const QString &file);
+updateFileAnalysis analyzeUpdateFile(const QString &file, const updateFileAnalysisOptions &options = {});
 
 #endif // UPDATEFILEANALYSIS_H

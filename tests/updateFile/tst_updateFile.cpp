@@ -16,6 +16,7 @@ struct fileWarningAt
 {
     qint64 line;
     QString kind;
+    QString says = QString(); // a part of its message
 };
 using warningList = QVector<fileWarningAt>;
 
@@ -25,6 +26,12 @@ QStringList describe(const framePlan &plan)
     for (const sentFrame &run : plan)
         runs << QStringLiteral("%1 x%2 then %3 ms").arg(QString::fromLatin1(run.hex.toLower())).arg(run.times).arg(run.holdMs);
     return runs;
+}
+
+QByteArray dataFile(const QString &name)
+{
+    QFile file(QFINDTESTDATA("../data/" + name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QBuffer *openBuffer(const QByteArray &contents, QObject *parent)
@@ -133,6 +140,18 @@ private slots:
                                                << qint64(19) << qint64(155724) << QString();
         QTest::newRow("no packet line") << QByteArray("#a\n#b\n") << warningList{{0, "noPackets"}, {3, "header"}} << qint64(0) << qint64(0)
                                         << QString();
+        // Words that say what is wrong, with what came from the file escaped.
+        QTest::newRow("holds") << QByteArray("#a\n#b\n#c\n#d\n4294967296 \x1b[2J\n99999999999\n4000000000\n600000\n0 01")
+                               << warningList{{5, "field", "hold time \"4294967296\" is out of range"}, {5, "field", "byte 1 \"\\x1b[2J\""},
+                                              {6, "emptyPacket"}, {6, "field", "out of range"}, {7, "emptyPacket"},
+                                              {7, "longHold", "line 7 holds for 46 days"}, {8, "emptyPacket"},
+                                              {9, "cutShort", "the file ends inside line 9: it may be cut short"}}
+                               << qint64(20) << qint64(4000600013408) << QString();
+        // One warning each, instead of one on nearly every line.
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF#a\n#b\n#c\n#d\n0 01\n") << warningList{{1, "byteOrderMark"}}
+                                         << qint64(7) << qint64(4772) << QString();
+        QTest::newRow("UTF-16") << dataFile("utf16.fwb") << warningList{{0, "utf16"}} << qint64(16) << qint64(11228) << QString();
+        QTest::newRow("binary") << dataFile("binary.fwb") << warningList{{0, "binary"}} << qint64(1) << qint64(644) << QString();
         QTest::newRow("line too long") << "0 01\n" + QByteArray(70000, '1') << warningList{{1, "header"}} << qint64(0) << qint64(0)
                                        << "Update file line 2 is too long:%1";
     }
@@ -148,10 +167,13 @@ private slots:
         const QString path = writeUpdateFile(contents);
         const updateFileAnalysis analysis = analyzeUpdateFile(path);
         QStringList found, expected;
-        for (const fileWarning &warning : analysis.warnings)
-            found << QStringLiteral("%1:%2").arg(warning.line).arg(warning.kind);
+        for (int index = 0; index < analysis.warnings.size(); ++index) {
+            const fileWarning &warning = analysis.warnings.at(index);
+            const QString says = warnings.value(index).says;
+            found << QStringLiteral("%1:%2 %3").arg(warning.line).arg(warning.kind, warning.message.contains(says) ? says : warning.message);
+        }
         for (const fileWarningAt &warning : std::as_const(warnings))
-            expected << QStringLiteral("%1:%2").arg(warning.line).arg(warning.kind);
+            expected << QStringLiteral("%1:%2 %3").arg(warning.line).arg(warning.kind, warning.says);
         QCOMPARE(found, expected);
         QCOMPARE(analysis.frames, frames);
         QCOMPARE(analysis.wireTimeUs, wireTimeUs);
