@@ -19,6 +19,7 @@
 
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
+#include "printableText.h"
 
 namespace {
 
@@ -38,12 +39,12 @@ QString warningList(const updateFileAnalysis &analysis)
 {
     QStringList lines;
     for (const fileWarning &warning : analysis.warnings.mid(0, warningsShown)) {
-        lines << (warning.line > 0 ? QStringLiteral("Line %1: %2").arg(warning.line).arg(warning.message)
-                                   : warning.message);
+        lines << printableText(warning.line > 0 ? QStringLiteral("Line %1: %2").arg(warning.line).arg(warning.message)
+                                                : warning.message);
     }
     if (analysis.warningCount > lines.size())
         lines << QStringLiteral("... and %1 more.").arg(analysis.warningCount - lines.size());
-    return shownText(lines.join(QLatin1Char('\n')));
+    return lines.join(QLatin1Char('\n'));
 }
 
 // The one file a drop brings, or nothing.
@@ -96,11 +97,11 @@ fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::chooseUpdateFile(cons
 
     clearFileInformation();
     updateFile = chosen;
-    ui->fileLabel->setText(shownText(updateFile.filePath()));
+    ui->fileLabel->setText(printableText(updateFile.filePath()));
     if (!selectedPortName.isEmpty())
         ui->updateButton->setEnabled(true);
-    ui->applicationDisplayLabel->setText(shownText(analysis.header.applicationText()));
-    ui->fixtureDisplayLabel->setText(shownText(analysis.header.fixtureText()));
+    ui->applicationDisplayLabel->setText(printableText(analysis.header.applicationText()));
+    ui->fixtureDisplayLabel->setText(printableText(analysis.header.fixtureText()));
     if (analysis.header.isComplete())
         ui->infoStackedWidget->setCurrentWidget(ui->fixtureDisplayPage);
     settings()->setValue(lastFolderKey, updateFile.absolutePath());
@@ -116,7 +117,7 @@ bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)
     const QString reason = !chosen.exists() || chosen.isFile() ? file.errorString() : QStringLiteral("Not a regular file");
     clearFileInformation();
     updateFile = chosen;
-    ui->fileLabel->setText(shownText(updateFile.filePath()));
+    ui->fileLabel->setText(printableText(updateFile.filePath()));
     qDebug() << "Couldn't open file" << reason;
     showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);
     return false;
@@ -130,12 +131,12 @@ fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::fileAccepted(const up
     if (refusal.isEmpty() && analysis.warningCount == 0)
         return fileChoice::taken;
 
-    const QString name = shownText(QFileInfo(analysis.file).fileName());
+    const QString name = printableText(QFileInfo(analysis.file).fileName());
     QMessageBox box(this);
     box.setWindowTitle(windowTitleText);
     box.setIcon(QMessageBox::Warning);
     if (!refusal.isEmpty()) {
-        setPlainTexts(box, QStringLiteral("%1 is not an update file.").arg(name), shownText(refusal));
+        setPlainTexts(box, QStringLiteral("%1 is not an update file.").arg(name), printableText(refusal));
         box.exec();
         return fileChoice::refused;
     }
@@ -169,11 +170,11 @@ void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
         return;
     }
     updateFile = found;
-    ui->fileLabel->setText(shownText(updateFile.filePath()));
+    ui->fileLabel->setText(printableText(updateFile.filePath()));
     // Read now anyway: after a cancel the window shows the file's own header, never the form's sample texts.
     if (analysis.header.isComplete()) {
-        ui->applicationDisplayLabel->setText(shownText(analysis.header.applicationText()));
-        ui->fixtureDisplayLabel->setText(shownText(analysis.header.fixtureText()));
+        ui->applicationDisplayLabel->setText(printableText(analysis.header.applicationText()));
+        ui->fixtureDisplayLabel->setText(printableText(analysis.header.fixtureText()));
     }
 }
 

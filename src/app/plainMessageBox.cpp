@@ -14,13 +14,3 @@ void setPlainTexts(QMessageBox &box, const QString &text, const QString &informa
     if (auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel")))
         label->setTextFormat(Qt::PlainText);
 }
-
-QString shownText(const QString &text)
-{
-    QString shown = text;
-    for (QChar &c : shown) {
-        if (!c.isPrint() && !c.isSurrogate() && c != QLatin1Char('\n'))
-            c = QChar::ReplacementCharacter;
-    }
-    return shown;
-}

@@ -9,8 +9,4 @@ class QMessageBox;
 // own words and device names, and a QLabel would render what looks like markup.
 void setPlainTexts(QMessageBox &box, const QString &text, const QString &informativeText = QString());
 
-// A file's text as it may be shown: control and format characters (a bidi
-// override turns a name around) become U+FFFD.
-QString shownText(const QString &text);
-
 #endif // PLAINMESSAGEBOX_H

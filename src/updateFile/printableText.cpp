@@ -14,7 +14,8 @@ QString printableText(const QString &text)
     QString shown;
     shown.reserve(text.size());
     for (const QChar c : text) {
-        if (c.category() == QChar::Other_Control)
+        // Format characters too: a right-to-left override turns a name around where it is shown.
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
             shown += escaped(c.unicode());
         else
             shown += c;

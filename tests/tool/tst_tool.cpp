@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
 
@@ -160,6 +161,9 @@ void tst_tool::run_data()
     // A set-up failure is the interface's, whatever the file is called.
     QTest::newRow("DTR refused, file named Ready") << QStringList{"send", file(example, "Ready"), "--port", port1}
         << plain.with("DMXSHIM_NO_DTR", "1") << toolResult{69, {{"Unable to set DataTerminalReady"}}, {framePlan()}};
+    // Refused before the first frame: the interface's fault, told in words.
+    QTest::newRow("an adapter without a break") << QStringList{"send", exampleFile, "--port", port1}
+        << plain.with("DMXSHIM_NO_BREAK", QString::number(ENOTTY)) << toolResult{69, {{"This interface cannot send a DMX512 break"}}, {framePlan()}};
     QTest::newRow("one interface named twice") << QStringList{"send", exampleFile, "--port", port1, "--port", link} << plain
                                                << toolResult{2, {{"send: " + port1 + " and " + link + " are the same interface"}}};
     QTest::newRow("an empty interface name") << QStringList{"send", exampleFile, "--port", ""} << plain
