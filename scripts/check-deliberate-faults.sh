@@ -67,7 +67,7 @@ src/cli/fileCheck.cpp|terminal::printLine(stderr, where|terminal::printLine(stdo
 src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
-src/app/fileSelection.cpp|refusal.isEmpty() && analysis.packetLines == 0|false|a file without a packet line taken
+src/app/fileSelection.cpp|analysis.refusalToSend(false)|analysis.refusal(false)|a file without a packet line taken
 src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
 src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
 src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display

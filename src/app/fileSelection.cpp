@@ -125,9 +125,7 @@ bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)
 
 fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::fileAccepted(const updateFileAnalysis &analysis)
 {
-    QString refusal = analysis.refusal(false);
-    if (refusal.isEmpty() && analysis.packetLines == 0)
-        refusal = QStringLiteral("It holds no packet line: nothing would be sent.");
+    const QString refusal = analysis.refusalToSend(false);
     if (refusal.isEmpty() && analysis.warningCount == 0)
         return fileChoice::taken;
 
@@ -163,8 +161,7 @@ void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
     const QFileInfo found = entries.first();
     const updateFileAnalysis analysis = analyzeUpdateFile(found.filePath());
     // Anything to say about it waits until the window is on the screen.
-    if (!found.isFile() || !analysis.opened() || !analysis.refusal(false).isEmpty() || analysis.packetLines == 0
-        || analysis.warningCount > 0) {
+    if (!found.isFile() || !analysis.opened() || !analysis.refusalToSend(false).isEmpty() || analysis.warningCount > 0) {
         const QString path = found.absoluteFilePath();
         QTimer::singleShot(0, this, [this, path] { chooseUpdateFile(path, fileOrigin::startUp); });
         return;

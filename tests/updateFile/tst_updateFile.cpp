@@ -30,8 +30,10 @@ QStringList describe(const framePlan &plan)
 
 QByteArray dataFile(const QString &name)
 {
-    QFile file(QFINDTESTDATA("../data/" + name));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    QFile file(QStringLiteral(TEST_DATA_DIR "/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("no test data %s", qPrintable(file.fileName()));
+    return file.readAll();
 }
 
 QBuffer *openBuffer(const QByteArray &contents, QObject *parent)
