@@ -71,7 +71,6 @@ private slots:
         // A carriage return is dropped wherever it stands; a line of them is an empty packet.
         QTest::newRow("carriage returns") << QByteArray("0 01\r02\n\r\r\n0 02\n\r") << 4
                                           << framePlan{{"00 02", 6}, {"00", 6}, {"00 02", 6}, {"00", 6}};
-        QTest::newRow("a header line without its '#'") << QByteArray("application\n#Vendor\n") << 2 << framePlan{{"00"}};
     }
 
     // Read and converted as the transfer does, repetitions included.
