@@ -67,7 +67,7 @@ src/cli/fileCheck.cpp|terminal::printLine(stderr, where|terminal::printLine(stdo
 src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
-src/app/fileSelection.cpp|analysis.refusalToSend(false)|analysis.refusal(false)|a file without a packet line taken
+src/app/fileSelection.cpp|const QString refusal = analysis.refusalToSend(false);|const QString refusal = analysis.refusal(false);|a file without a packet line taken
 src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
 src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
 src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
@@ -93,7 +93,7 @@ src/updateFile/updateFileAnalysis.cpp|            if (stopRequested && stopReque
 src/updateFile/updateFileAnalysis.cpp|if (lineWarnings && !ended)|if (false)|a file cut short goes without a word
 src/updateFile/updateFileAnalysis.cpp|else if (!fitsHoldTime(field))|else if (false)|a hold out of range said to be held
 src/updateFile/updateFileAnalysis.cpp|if (more * 4 >= start.size() &&|if (false &&|UTF-16 text taken for binary data
-src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control)|if (false)|escape sequences from a file reach the terminal
+src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control \|\| c.category() == QChar::Other_Format)|if (false)|escape sequences from a file reach the terminal
 src/cli/sendCommand.cpp|    progress.linesDone = lines;|    progress.linesDone = each.linesPassed;|events count lines whose hold is over
 src/cli/sendCommand.cpp|{"sleepInhibited", each.sleepInhibited}|{"sleepInhibited", true}|the start event says sleep is held off when it is not
 src/cli/sendCommand.cpp|return location.exists() && (location.isFile() \|\| location.isDir());|return false;|a regular file as interface told as an unknown error
