@@ -65,6 +65,7 @@ int inspectCommand(const updateFileArgument &file, bool json, const fileChecks &
     const updateFileAnalysis analysis = checkUpdateFile(file);
     const fileVerdict verdict = judgeUpdateFile(analysis, checks, false);
     if (!analysis.opened() || analysis.stopped) {
+        terminal::startLineAfterInterrupt();
         terminal::printError(verdict.refusal);
         if (json)
             printJson({{"file", analysis.file}, {"error", verdict.refusal.section(QLatin1Char('\n'), 0, 0)}}, verdict.status);

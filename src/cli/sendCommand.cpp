@@ -309,6 +309,7 @@ int sendCommand(const sendOptions &options)
     }
     // Refused or stopped before any port is opened; a script still hears of every port.
     const bool canceled = verdict.status == exitCode::canceled;
+    terminal::startLineAfterInterrupt();
     terminal::printError(verdict.refusal);
     for (const QString &port : options.ports)
         writeEvent(options.json, port, canceled ? "canceled" : "error",

@@ -2,11 +2,13 @@
 
 #include "clockText.h"
 #include "commands.h"
+#include "stopSignals.h"
 #include "printableText.h"
 
 #include <QCoreApplication>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #ifdef Q_OS_UNIX
@@ -74,6 +76,12 @@ int columns()
     return 0;
 }
 
+void startLineAfterInterrupt()
+{
+    if (stopSignals::lastCaught() == SIGINT && columns() > 0)
+        print(stderr, QStringLiteral("\n"));
+}
+
 int exitStatus(int status)
 {
     if (standardOutputError == 0)
@@ -135,6 +143,8 @@ void progressDisplay::ended(int port, const QString &state, const QString &failu
 
 void progressDisplay::tell(const QString &text)
 {
+    if (how != style::redraw) // a redraw starts where the block starts, and clears the echo with it
+        terminal::startLineAfterInterrupt();
     terminal::print(stderr, eraseBlock() + terminal::printableLines(text) + QLatin1Char('\n'));
     redraw();
 }

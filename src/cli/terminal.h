@@ -23,6 +23,8 @@ QString printableLines(const QString &text);
 void printError(const QString &text);
 // The width of the terminal that standard error goes to; 0 when it goes elsewhere.
 int columns();
+// After Ctrl-C a terminal has echoed "^C" where the cursor was: the next message starts a line of its own.
+void startLineAfterInterrupt();
 // The status to exit with: 74 at least, and a word why, when standard output
 // could not take what was written to it.
 int exitStatus(int status);

@@ -9,11 +9,8 @@
  *   DMXSHIM_WRITES_FAIL_AFTER=N  after N frames writes fail with EIO
  *   DMXSHIM_QUEUE_STUCK_AFTER=N  after N frames the output queue (TIOCOUTQ) never empties
  *   DMXSHIM_FAULTY=path      faults only on the port opened by that path
- * A pty takes every byte at once; DMXSHIM_USB_DELAY_US=N makes it a USB adapter: each write reaches the
- * chip, and each break request the adapter, after a delay drawn from N/10 to N us (DMXSHIM_USB_SEED), the chip
- * sends at the port's character time, TIOCOUTQ counts the bytes not yet with it, and a break is set at once,
- * logging the bytes it cuts, or once the chip is empty, looked at per 4 ms tick as Linux does:
- *   DMXSHIM_USB_BREAK=polled  and  DMXSHIM_USB_NO_OUTQ=1 (TIOCOUTQ fails, as where a driver cannot tell)
+ * DMXSHIM_USB_DELAY_US=N makes the pty a USB adapter (docs/DEVELOPING.md tells how it behaves), seeded by
+ * DMXSHIM_USB_SEED; DMXSHIM_USB_BREAK=polled waits for the chip as Linux does, DMXSHIM_USB_NO_OUTQ=1 fails TIOCOUTQ.
  * Only descriptors opened on /dev/pts/, or a link to it, are touched. No Qt in here.
  */
 #define _GNU_SOURCE

@@ -162,8 +162,6 @@ void tst_tool::run_data()
         << plain.with("DMXSHIM_NO_DTR", "1") << toolResult{69, {{"Unable to set DataTerminalReady"}}, {framePlan()}};
     QTest::newRow("one interface named twice") << QStringList{"send", exampleFile, "--port", port1, "--port", link} << plain
                                                << toolResult{2, {{"send: " + port1 + " and " + link + " are the same interface"}}};
-    QTest::newRow("an empty interface name") << QStringList{"send", exampleFile, "--port", ""} << plain
-                                             << toolResult{2, {{"--port needs the name"}}};
     QTest::newRow("a usage error as JSON") << QStringList{"send", exampleFile, "--json"} << plain
         << toolResult{2, {{"send: no --port given"}}, {}, {{{"error", "send: no --port given"}, {"exitCode", 2}}}};
     // Read once into a copy: a second read of the pipe would find nothing.

@@ -109,8 +109,6 @@ private slots:
         QTest::newRow("'#' alone") << QByteArray("#application\n#\n#Fixture\n#v1.04\n") << "Application v1.04" << " Fixture" << false;
         // Each attempt takes one byte of a line without '#': the fields stay empty.
         QTest::newRow("no '#'") << QByteArray("application\n#Vendor\n") << " " << " " << false;
-        QTest::newRow("a line of 600 bytes") << "#" + QByteArray(600, 'a') + "\n#V\n#F\n#1\n" << "A" + QString(509, 'a') + ' '
-                                             << " " << false;
     }
 
     void header()

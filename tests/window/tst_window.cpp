@@ -396,7 +396,6 @@ private:
     template<typename T>
     T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
     QLabel *interfaceLabel() const { return window->statusBar()->findChild<QLabel *>(); }
-    QActionGroup *portActions() const { return window->findChild<QActionGroup *>(); }
 
     virtualDmxLine line;
     modalAnswerer answer;
@@ -426,7 +425,7 @@ private:
             QCoreApplication::processEvents();
             const QLabel *sleep = child<QLabel>("sleepLabel");
             duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4").arg(child<QProgressBar>("progressBar")->text())
-                .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || portActions()->isEnabled() ? "free" : "locked")
+                .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || window->findChild<QActionGroup *>()->isEnabled() ? "free" : "locked")
                 .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none",
                      sleep->isVisible() ? sleep->text() + ": " + sleep->toolTip().section(':', 0, 0) : "no sleep warning");
             action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
