@@ -37,7 +37,7 @@ class tst_transfer : public QObject, protected QDBusContext
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
 
 public:
-    enum interfaceChoice { virtualInterface, missingInterface, heldThroughALink }; // held: by another worker
+    enum interfaceChoice { virtualInterface, heldThroughALink }; // held: by another worker
     Q_ENUM(interfaceChoice)
     enum lockEvent { sendsToTheEnd, canceledWhileSending, unplugged, answeredAfterTheEnd };
     Q_ENUM(lockEvent)
@@ -196,11 +196,9 @@ private slots:
         const auto lost = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::failedOnTheWay)}; };
         const auto refused = [](const QString &text) { return transferEndings{E::error(text), E::failure(serialPortThread::interfaceFailed)}; };
         const auto noBreak = [](int errorNumber) { return shimFault("DMXSHIM_NO_BREAK", QByteArray::number(errorNumber)); };
-        failed("DTR cannot be raised", {"DMXSHIM_NO_DTR", "1"}, virtualInterface, refused("Unable to set DataTerminalReady"), {});
         // Said before the first frame, also for EOPNOTSUPP, which Qt has no name for (Linux 6.5 on answers ENOTTY).
         failed("no break: EOPNOTSUPP", noBreak(EOPNOTSUPP), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
         failed("break fails with EIO", noBreak(EIO), virtualInterface, unready(QSerialPort::ResourceError), {});
-        failed("interface missing", {}, missingInterface, unready(QSerialPort::DeviceNotFoundError), {});
         // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
         failed("interface held under another name", {}, heldThroughALink, unready(QSerialPort::PermissionError), {});
         failed("unplugged at the third frame", {"DMXSHIM_UNPLUG_AFTER", "2"}, virtualInterface, lost(QSerialPort::ResourceError), {{"00 01", 2}});
@@ -229,7 +227,7 @@ private slots:
 
         shimLog::clear();
         const scopedEnvironment faultOn(fault.first.constData(), fault.second);
-        QString port = interface == missingInterface ? QStringLiteral("/dev/pts/no-such") : line.portPath();
+        QString port = line.portPath();
         QTemporaryDir links;
         std::unique_ptr<transferRun> holder;
         if (interface == heldThroughALink) {
