@@ -5,13 +5,11 @@
 
 #include <algorithm>
 
+#include "dmxWire.h"
 #include "serialPortAdvice.h"
 #include "serialPortErrorText.h"
 
 namespace {
-
-// The worker's words when the adapter cannot make a DMX512 break.
-const QString noBreakText = QStringLiteral("This interface cannot send a DMX512 break");
 
 // The shared advice is worded for a line of its own; here it is a sentence of a box.
 QString asSentence(const QString &advice)
@@ -57,8 +55,5 @@ QString fixtureSoftwareUpdater::portErrorHelp(int error) const
 
 QString fixtureSoftwareUpdater::workerErrorAdvice(const QString &message)
 {
-    if (message != noBreakText)
-        return QString();
-    return QStringLiteral("Choose an interface whose adapter can send a break: CH340 and CH341 adapters, and the second "
-                          "port of a CP2105, cannot.");
+    return message == QLatin1String(cannotSendBreakText) ? asSentence(breakAdvice()) : QString();
 }

@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "dmxWire.h"
 #include "serialPortAdvice.h"
 #include "serialPortErrorText.h"
 #include "serialPortThread.h"
@@ -163,7 +164,7 @@ void sendRun::startPort(int index)
     QObject::connect(worker, &serialPortThread::updateProgress, &loop, [&each](int step) { each.linesPassed += step; });
     QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
         // A copy of piped input goes by the name it was given.
-        failed(index, QString(text).replace(file.path, file.file));
+        failed(index, QString(text).replace(file.path, file.file), text == QLatin1String(cannotSendBreakText) ? breakAdvice() : QString());
     });
     QObject::connect(worker, &serialPortThread::portStatusChanged, &loop, [=](qlonglong code) {
         const QString text = serialPortErrorMessage(int(code));

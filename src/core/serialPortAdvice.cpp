@@ -20,6 +20,12 @@ QString portLocation(const QString &name)
     return name;
 }
 
+QString breakAdvice()
+{
+    return QStringLiteral("choose an interface whose adapter can send a break: CH340 and CH341 adapters, and the second "
+                          "port of a CP2105, cannot");
+}
+
 QString portErrorAdvice(int error, const QString &systemLocation)
 {
     if (error != QSerialPort::PermissionError)

@@ -14,4 +14,7 @@ QString portAccessHint(const QString &systemLocation);
 // another program holds the interface. Empty where there is nothing to add.
 QString portErrorAdvice(int error, const QString &systemLocation);
 
+// What to do with an interface whose adapter cannot send a DMX512 break.
+QString breakAdvice();
+
 #endif // SERIALPORTADVICE_H

@@ -72,7 +72,7 @@ dmxWire::setupFailure dmxWire::open()
 // before the first frame, instead of as the port's error code at it.
 dmxWire::setupFailure dmxWire::probeBreak()
 {
-    const QString cannotBreak = QStringLiteral("This interface cannot send a DMX512 break");
+    const QString cannotBreak = QLatin1String(cannotSendBreakText);
 #ifdef Q_OS_UNIX
     // Linux 6.5 and later answer ENOTTY where the driver has no break, other drivers EINVAL or EOPNOTSUPP, and an
     // adapter that stalls the request EPIPE. Qt names only the first two, so the answer is read here.

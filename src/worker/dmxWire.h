@@ -8,6 +8,9 @@
 
 class QDeadlineTimer;
 
+// The operator's words for an adapter that refuses the break every frame starts with.
+inline constexpr char cannotSendBreakText[] = "This interface cannot send a DMX512 break";
+
 // The DMX512 line through one serial port: its set-up (line settings, opening, the lock on the device, DTR)
 // and its frames (break, mark after break, the bytes), each on the line whole before the next break.
 //
