@@ -2,8 +2,8 @@
 
 #include "clockText.h"
 #include "commands.h"
-#include "stopSignals.h"
 #include "printableText.h"
+#include "stopSignals.h"
 
 #include <QCoreApplication>
 
