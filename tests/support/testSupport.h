@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "updateRun.h"
+
 // A virtual DMX interface: a pty whose far end the program opens by its path,
 // while this end collects what arrives. The preloaded dmxshim gives it modem
 // lines and logs breaks and writes.
@@ -49,6 +51,7 @@ struct portSession
     bool dtrRaised = false, closed = false;
     QVector<wireFrame> frames;
     int bytesCut = 0, framesCut = 0; // by the break after them, under the shim's USB adapter model
+    qint64 firstBreakNs = -1, closeNs = -1; // monotonic
     QStringList hex() const;
 };
 
@@ -103,8 +106,8 @@ using transferEndings = QVector<transferEnding>;
 // For QCOMPARE: "finished", "sendError(text)", "portStatusChanged(ResourceError)", "transferFailed(failedOnTheWay)".
 QStringList describe(const transferEndings &endings);
 
-// One transfer driven the way the window drives it: the worker made here,
-// moved to a thread of its own, reached only through queued calls.
+// One transfer driven the way the window drives it, through the run that follows it: the worker on a thread
+// of its own, reached only through queued calls. Nothing is recorded.
 class transferRun : public QObject
 {
     Q_OBJECT
@@ -112,18 +115,16 @@ class transferRun : public QObject
 public:
     transferRun(const QString &portPath, const QString &filePath);
     ~transferRun() override;
-    void start() { emit startSending(); }
-    void cancel() { emit cancelSending(); }
+    void start() { run.launch(std::exchange(worker, nullptr), thread); }
+    void cancel() { run.cancel(); }
     bool waitForEnd(int timeoutMs = 20000);
 
-    transferEndings endings; // in the order they came
+    transferEndings endings; // in the order they came, as the worker told them
     int length = -1, progress = 0;
 
-signals:
-    void startSending();
-    void cancelSending();
-
 private:
+    updateRun run;
+    serialPortThread *worker; // until it is started
     QThread thread;
 };
 

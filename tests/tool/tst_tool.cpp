@@ -110,6 +110,8 @@ private:
 
 void tst_tool::initTestCase()
 {
+    // The tool's history, away from the user's own.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath("data")));
     link = folder.filePath("link");
     QVERIFY(QFile::link(lines[0].portPath(), link));
     workFolder = QFileInfo(writeUpdateFile("")).path();
@@ -155,7 +157,7 @@ void tst_tool::run_data()
     QTest::newRow("interface held by another update") << QStringList{"send", exampleFile, "--port", link} << plain.held()
         << toolResult{69, {{link + ": Serialport Error: PermissionError\n    another program holds the interface"}}, {framePlan()}};
     QTest::newRow("interfaces missing or not serial") << QStringList{"send", exampleFile, "--port", "ttyNoSuchInterface", "--port", examplePath}
-        << plain << toolResult{69, {{"Serialport Error: DeviceNotFoundError\n    /dev/ttyNoSuchInterface does not exist; 'orvana-firmware-tool ports'",
+        << plain << toolResult{69, {{"Serialport Error: DeviceNotFoundError\n    no interface at /dev/ttyNoSuchInterface",
                                      examplePath + ": not a serial interface"}, {"Error: Unsupported", "Error: Unknown"}}};
     // A set-up failure is the interface's, whatever the file is called.
     QTest::newRow("DTR refused, file named Ready") << QStringList{"send", file(example, "Ready"), "--port", port1}
@@ -313,9 +315,11 @@ void tst_tool::fileNamedInAnotherEncoding()
 // Reached only where the file changes between the tool's check and the worker's: swapped, they would fail no run.
 void tst_tool::failureKinds()
 {
-    const QVector<int> statuses{exitCodeForFailure(serialPortThread::interfaceFailed), exitCodeForFailure(serialPortThread::fileUnreadable),
-                                exitCodeForFailure(serialPortThread::fileRefused), exitCodeForFailure(serialPortThread::failedOnTheWay)};
-    QCOMPARE(statuses, (QVector<int>{exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed}));
+    QVector<int> statuses;
+    for (int kind = serialPortThread::interfaceFailed; kind <= serialPortThread::interfaceCannotBreak; ++kind)
+        statuses << exitCodeForFailure(kind);
+    QCOMPARE(statuses, (QVector<int>{exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed,
+                                     exitCode::interfaceUnavailable}));
 }
 
 void tst_tool::ports()

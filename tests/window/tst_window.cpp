@@ -82,6 +82,7 @@ private slots:
         // Away from the user's own settings, here and in the programs started from here.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workingDirectory.filePath("settings"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(workingDirectory.filePath("settings")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(workingDirectory.filePath("data")));
     }
 
     void startUpPreselectsTheOldestUpdateFile()
@@ -204,6 +205,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
+        QVERIFY(child<QLabel>("updateNoteLabel")->isVisible()); // until the next Start
     }
 
     void errorReports()
@@ -212,18 +214,28 @@ private slots:
         QVERIFY(mkfifo(qPrintable(answer.file = QDir::current().absoluteFilePath("pipe.fwb")), 0600) == 0);
         QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
         QCOMPARE(answer.boxes.takeLast(), QStringLiteral("Couldn't open file Not a regular file"));
+        const QString partial("The fixture may hold part of the update: 4 of 6 lines went out. Send the whole file again.");
         {
             const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
             chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
-            const auto plugged = std::exchange(fakePorts, {{"COM9", "", "Example Corp", "B7", ""}});
             QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
-            fakePorts = plugged;
-            QCOMPARE(answer.informative, QStringList{"The interface is gone. Listed now: Example Corp B7.\n\nThe fixture may hold "
-                                                     "part of the update: 4 of 6 lines went out. Send the whole file again."});
+            QCOMPARE(answer.informative, QStringList{partial});
         }
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 3}}));
         const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
         QCOMPARE(idleState(), idle);
+        QCOMPARE(child<QLabel>("updateNoteLabel")->text(), partial); // not only in the box
+
+        // An interface that is gone is named, with those listed now.
+        const auto plugged = std::exchange(fakePorts, {{"ttyGone", "", "Example Corp", "G1", ""}});
+        child<QAction>("actionRefreshPortsList")->trigger();
+        fakePorts = {{"COM9", "", "Example Corp", "B7", ""}};
+        answer.informative.clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QTRY_COMPARE(answer.informative, QStringList{"No interface at /dev/ttyGone; listed now: Example Corp B7 (COM9)."});
+        QVERIFY(!child<QLabel>("updateNoteLabel")->isVisible()); // a new Start, and nothing went out
+        fakePorts = plugged;
+        child<QAction>("actionRefreshPortsList")->trigger();
 
         // A port error while the worker still sends: it is stopped, and what it
         // still had to say ("canceled") must not turn up after the reset.
@@ -245,8 +257,10 @@ private slots:
         }
         // What to do about it goes below the error's own words.
         QCOMPARE(answer.informative.mid(1, 1), QStringList{"Another program holds the interface: another update, a console or a terminal program."});
-        window->showErrorAndReset("This interface cannot send a DMX512 break");
-        QVERIFY(answer.informative.last().startsWith("Choose an interface whose adapter can send a break"));
+        // Told by the kind of failure, not by its words.
+        const scopedEnvironment noBreak("DMXSHIM_NO_BREAK", "95");
+        QCOMPARE(runUpdate("Start"), QStringList{"This interface cannot send a DMX512 break"});
+        QVERIFY(answer.informative.value(0).startsWith("Choose an interface whose adapter can send a break"));
     }
 
     // An update bundle may carry a "dll" folder, and the updater is started where
