@@ -137,9 +137,10 @@ void sendRun::warnOfInterruptedUpdates(const QList<serialPortDescription> &inter
         warn(line);
     for (const QString &name : options.ports) {
         for (const runRecord &interrupted : historyQueries::uncoveredInterrupted(recorded, runInterface::of(name, interfaces))) {
-            warn(QStringLiteral("%1: an earlier update was interrupted: %2\n%3")
-                     .arg(name, runWords::summary(interrupted), runWords::partialUpdate(interrupted)));
-            writeEvent(options.json, name, "warning", {{"message", runWords::summary(interrupted)}, {"run", interrupted.runId}});
+            const QString text = QStringLiteral("an earlier update was interrupted: %1 %2")
+                                     .arg(runWords::summary(interrupted), runWords::partialUpdate(interrupted));
+            warn(name + QStringLiteral(": ") + text);
+            writeEvent(options.json, name, "warning", {{"message", text}, {"run", interrupted.runId}});
         }
     }
 }

@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
 constexpr int tickMs = 100; // progress as often as a person can read it
@@ -153,10 +155,8 @@ void updateRun::tick()
     const runRecord now = record();
     // Each count only grows: their sum changes whenever one of them does.
     const qint64 shown = now.frames + now.linesOut + now.linesPassed;
-    if (shown == countsShown)
-        return;
-    countsShown = shown;
-    emit progressed();
+    if (shown != std::exchange(countsShown, shown))
+        emit progressed();
     if (history && notRecorded.isEmpty() && sinceCheckpoint.elapsed() >= checkpointMs && now.frames != framesRecorded) {
         sinceCheckpoint.restart();
         framesRecorded = now.frames;

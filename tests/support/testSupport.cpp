@@ -80,7 +80,6 @@ void virtualDmxLine::drain()
         pollfd ready{master, POLLIN, 0};
         if (poll(&ready, 1, 20) <= 0)
             continue;
-        // Read under the lock, so that drained() never sees bytes between the pty and this end.
         QMutexLocker lock(&mutex);
         const ssize_t count = read(master, chunk, sizeof chunk);
         if (count <= 0)
@@ -95,13 +94,6 @@ void virtualDmxLine::setColumns(int columns)
 {
     const winsize size{24, ushort(columns), 0, 0};
     ioctl(master, TIOCSWINSZ, &size);
-}
-
-bool virtualDmxLine::drained() const
-{
-    QMutexLocker lock(&mutex);
-    int pending = 0;
-    return ioctl(master, FIONREAD, &pending) == 0 && pending == 0;
 }
 
 QByteArray virtualDmxLine::received() const

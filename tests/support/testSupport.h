@@ -20,8 +20,6 @@ public:
     // As a terminal: its width in columns.
     void setColumns(int columns);
     QByteArray received() const;
-    // Whether all that the far end has written so far is in received().
-    bool drained() const;
     // The line as the program had set it when its first byte arrived, e.g. "250000 bit/s 8N2".
     QString settingsAtFirstByte() const;
 

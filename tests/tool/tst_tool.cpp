@@ -187,7 +187,7 @@ void tst_tool::run_data()
     QTest::newRow("a terminal of 25 columns") << QStringList{"send", file(slow), "--port", link} << plain.onTerminal(25)
                                               << toolResult{0, {{"link finished"}}, {{{"00 01", 6, 300}, {"00 01", 3, 300}}}};
     QTest::newRow("--json on a terminal") << QStringList{"send", exampleFile, "--port", port1, "--json"} << plain.onTerminal(80)
-                                          << toolResult{0, {{}, {"\x1b["}}, {exampleFrames}};
+                                          << toolResult{0, {{"finished"}, {"\x1b["}}, {exampleFrames}};
 
     QTest::newRow("inspect a pipe") << QStringList{"inspect", "-", "--json"} << plain.pipedInput(example)
         << toolResult{0, {}, {}, {{{"commentLines", 5}, {"frames", 13}, {"holdTimeMs", 165}, {"lines", 8}, {"packetBytes", 27}, {"packetLines", 3},
@@ -261,8 +261,11 @@ void tst_tool::run()
     QVERIFY(tool.waitForFinished(20000) && tool.exitStatus() == QProcess::NormalExit);
     QByteArray standardError = tool.readAllStandardError();
     if (setup.columns > 0) {
-        // The tool has ended: once the pty is empty, all it wrote is here.
-        QVERIFY(QTest::qWaitFor([&] { return terminal.drained() && terminal.received().size() > before; }));
+        // The tool has ended, but the pty may still hold its last words: wait for those the row expects.
+        QVERIFY(QTest::qWaitFor([&] {
+            const QByteArray told = terminal.received().mid(before).replace("\r\n", "\n");
+            return std::all_of(expected.err.has.cbegin(), expected.err.has.cend(), [&](const QString &part) { return told.contains(part.toUtf8()); });
+        }));
         standardError = terminal.received().mid(before).replace("\r\n", "\n");
         // Every progress line drawn leaves room for the "^C" a terminal echoes; messages may wrap.
         for (const QString &drawn : QString::fromUtf8(standardError).split(QRegularExpression("\x1b\\[\\d*[AJ]|\r|\n")))
