@@ -406,6 +406,37 @@ private slots:
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
     }
 
+    // An update that did not finish is told at the next start, before anything else, once; one that a finished
+    // update of the same file through the same interface has covered since is not, nor is a line torn by a power cut.
+    void unfinishedUpdatesToldAtStart()
+    {
+        QTemporaryDir home;
+        const scopedEnvironment history("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QVERIFY(QDir().mkpath(home.filePath("orvana-firmware-updater")));
+        const QString start("{\"record\":\"start\",\"run\":\"%1\",\"time\":\"2026-12-07T14:03:00.000Z\",\"lines\":3019,"
+                            "\"interface\":{\"portName\":\"ttyUSB0\",\"serialNumber\":\"A1\",\"manufacturer\":\"FTDI\"},"
+                            "\"file\":{\"name\":\"spot.fwb\",\"sha256\":\"%2\",\"application\":\"spot\",\"vendor\":\"Orvana\","
+                            "\"fixture\":\"Spot 575\",\"version\":\"v1.04\"}}\n");
+        const QString end("{\"record\":\"end\",\"run\":\"%1\",\"ending\":\"%2\",\"line\":%3,\"frames\":%3}\n");
+        QFile journal(home.filePath("orvana-firmware-updater/history.jsonl"));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write((start.arg("killed", "aa") + "{\"record\":\"progress\",\"run\":\"killed\",\"line\":462,\"frames\":470}\n"
+                       + start.arg("unplugged", "bb") + end.arg("unplugged", "failed").arg(9) + start.arg("again", "bb")
+                       + end.arg("again", "finished").arg(3019) + "{\"record\":\"progress\",\"ru").toUtf8());
+        journal.close();
+        answer.boxes.clear();
+        answer.informative.clear();
+        {
+            const fixtureSoftwareUpdater started;
+            QTRY_COMPARE(answer.boxes, QStringList{"An update did not finish."});
+        }
+        const QString when = QDateTime(QDate(2026, 12, 7), QTime(14, 3), Qt::UTC).toLocalTime().toString("yyyy-MM-dd hh:mm");
+        QCOMPARE(answer.informative, QStringList{"Orvana Spot 575, Spot v1.04 (spot.fwb), through FTDI A1 (ttyUSB0), " + when
+                                                 + ": interrupted: the program ended before the update did.\nThe fixture may hold "
+                                                   "part of the update: at least 462 of 3019 lines went out. Send the whole file again."});
+        QVERIFY(historyQueries::untold(updateHistory(home.filePath("orvana-firmware-updater")).runs()).isEmpty());
+    }
+
 private:
     template<typename T>
     T *child(const char *name) const { return window->findChild<T *>(QLatin1String(name)); }
