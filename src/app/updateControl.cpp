@@ -52,7 +52,6 @@ void fixtureSoftwareUpdater::startWorker()
 
     // The run records its start, then makes the worker, which opens its port here, on our thread; the worker
     // owns itself from now on and is deleted when the thread finishes.
-    run.reset();
     run.reset(new updateRun(runInterface::of(selectedPortName, serialPorts), runFile, &history));
     serialPortThread *worker = run->createWorker();
     // Said before the first frame.
@@ -195,7 +194,13 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, int portErro
     const bool wasRunning = updateRunning();
     stopWorkerThread();
 
-    runRecord told = run ? run->record() : runRecord();
+    // A report with no run going is told by its code alone, for the interface of the last run.
+    runRecord told;
+    if (run) {
+        const runRecord last = run->record();
+        told = wasRunning ? last : runRecord();
+        told.interface = last.interface;
+    }
     if (portError != QSerialPort::NoError)
         told.portError = portError;
     QStringList below{runWords::sentence(runWords::failureAdvice(told))};

@@ -25,7 +25,8 @@ updateRun::updateRun(const runInterface &interface, const updateFileAnalysis &fi
     state.program = QCoreApplication::applicationName();
     state.pid = QCoreApplication::applicationPid();
     state.interface = interface;
-    state.path = QFileInfo(file.file).absoluteFilePath();
+    // Piped input has no path of its own.
+    state.path = QFileInfo(file.file).isFile() ? QFileInfo(file.file).absoluteFilePath() : file.file;
     state.name = QFileInfo(file.file).fileName();
     state.size = QFileInfo(file.path).size();
     state.sha256 = file.sha256;
