@@ -94,7 +94,7 @@ src/updateFile/updateFileAnalysis.cpp|if (lineWarnings && !ended)|if (false)|a f
 src/updateFile/updateFileAnalysis.cpp|else if (!fitsHoldTime(field))|else if (false)|a hold out of range said to be held
 src/updateFile/updateFileAnalysis.cpp|if (more * 4 >= start.size() &&|if (false &&|UTF-16 text taken for binary data
 src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control \|\| c.category() == QChar::Other_Format)|if (false)|escape sequences from a file reach the terminal
-src/cli/sendCommand.cpp|    progress.linesDone = record.linesOut;|    progress.linesDone = record.linesPassed;|events count lines whose hold is over
+src/cli/sendCommand.cpp|each.progress.linesDone = record.linesOut;|each.progress.linesDone = record.linesPassed;|events count lines whose hold is over
 src/cli/sendCommand.cpp|{"sleepInhibited", each.sleepInhibited}|{"sleepInhibited", true}|the start event says sleep is held off when it is not
 src/cli/sendCommand.cpp|return location.exists() && (location.isFile() \|\| location.isDir());|return false;|a regular file as interface told as an unknown error
 src/cli/main.cpp|    if (json)\n        terminal::printLine(stdout|    if (false)\n        terminal::printLine(stdout|a usage error leaves JSON output empty
