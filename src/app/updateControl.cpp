@@ -14,7 +14,6 @@
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
 #include "serialPortThread.h"
-#include "updateRun.h"
 
 namespace {
 
