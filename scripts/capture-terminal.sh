@@ -43,15 +43,15 @@ capture() {
         printf '\n--- during send, about four seconds in:\n'; shown
         sleep 6
         printf '\n--- once it is over:\n'; shown
-        run clear 0.5
+        run clear 1
         run "orvana-firmware-tool send spot-v1.04.fwb --port ./dmx0" 2.5
         tmux send-keys -t "$session" C-c; sleep 1.5
         run 'echo "exit status $?"; orvana-firmware-tool send spot-v1.04.fwb --port ttyUSB7; echo "exit status $?"' 1.5
         printf '\n--- a Ctrl-C, and an interface that is not there:\n'; shown
-        run clear 0.5
-        run 'orvana-firmware-tool history --last 3' 1
+        run clear 1
+        run 'orvana-firmware-tool history --last 3' 2
         printf '\n--- the history of the last three updates:\n'; shown
-        run clear 0.5
+        run clear 1
         run 'orvana-firmware-tool send spot-v1.04.fwb --port ./dmx0 --json | tail -n 2' 11
         printf '\n--- the last events of a run:\n'; shown
     } >"$out"
