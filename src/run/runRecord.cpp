@@ -8,6 +8,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 

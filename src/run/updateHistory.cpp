@@ -11,6 +11,7 @@
 #include <QSerialPort>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 

@@ -253,7 +253,7 @@ private slots:
             QVERIFY(changed.open(QIODevice::ReadWrite) && changed.write(action.text) > 0
                     && changed.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         changed.close();
-        QVERIFY(transfer.waitForEnd(5000));
+        QVERIFY(transfer.waitForEnd());
         QCOMPARE(describe(transfer.endings), describe(ending));
         QCOMPARE(transfer.progress, progress);
         QCOMPARE((holder ? shimLog::sessions().value(1) : shimLog::last()).hex(), expandFrames(frames));
