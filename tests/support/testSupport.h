@@ -75,12 +75,17 @@ QStringList expandFrames(const framePlan &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
 QString timingFaults(const portSession &session, const framePlan &expected);
 
-// Sets a shim fault (or any variable) for as long as it lives.
+// Sets a shim fault (or any variable) for as long as it lives, then puts back what was there.
 struct scopedEnvironment
 {
-    scopedEnvironment(const char *name, const QByteArray &value) : name(name) { qputenv(name, value); }
-    ~scopedEnvironment() { qunsetenv(name); }
+    scopedEnvironment(const char *name, const QByteArray &value) : name(name), wasSet(qEnvironmentVariableIsSet(name)), before(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~scopedEnvironment() { wasSet ? qputenv(name, before) : qunsetenv(name); }
     const char *name;
+    bool wasSet;
+    QByteArray before;
 };
 
 // Update files that go with the test program.

@@ -315,6 +315,8 @@ private slots:
         const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
         std::unique_ptr<fixtureSoftwareUpdater> started;
         QTemporaryDir folder;
+        // A program started afresh, whose history holds none of this test's updates.
+        const scopedEnvironment history("XDG_DATA_HOME", QFile::encodeName(folder.path()));
         if (origin == atStartUp || origin == onCommandLine) {
             QVERIFY(QFile::copy(path, folder.filePath("candidate.fwb")) && QDir::setCurrent(folder.path()));
             started.reset(origin == atStartUp ? new fixtureSoftwareUpdater : new fixtureSoftwareUpdater(path));
