@@ -3,9 +3,12 @@
 // command-line tool, and holds what the shim saw against the wire's own limits.
 //
 //   LD_PRELOAD=<build>/tests/libdmxshim.so bench_transfer [--runs N] [--label text] [--tool PATH] [workload...]
+//   LD_PRELOAD=... bench_transfer --lines N --tool PATH [--against PATH] [--runs N] [workload...]
 //
 // With the shim's USB adapter model (DMXSHIM_USB_DELAY_US, see dmxshim.c) it also counts the bytes that a
-// break cut from the frame before it.
+// break cut from the frame before it. With --lines the tool sends to that many lines at once, and the figure
+// is the worst line's time, from its first break to its close, over its ideal wire time; with --against an
+// earlier build's tool takes the same rounds, alternately, so that both see the same load.
 //
 // Prints rows of the benchmark table; exits with 1 when a transfer fails or
 // puts other frames on the wire than the file asks for.
@@ -22,7 +25,11 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTextStream>
+#include <QTemporaryDir>
 #include <QTimer>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -50,6 +57,17 @@ void measure(QVector<double> &into, qint64 us, qint64 minimumUs, runResult &resu
     ++result.intervals;
     if (us < minimumUs)
         ++result.underMinimum;
+}
+
+double idealSeconds(const portSession &session, const benchWorkloads::workload &w)
+{
+    qint64 idealUs = 0;
+    for (int i = 0; i < session.frames.size(); ++i) {
+        // Only the first packet is repeated, and its repetitions follow at once.
+        const qint64 holdUs = i >= updateFileLine::extraSendsOnLengthChange ? 1000LL * w.holdMs : 0;
+        idealUs += dmx512::frameMicroseconds(session.frames.at(i).bytes.size() - 1, 0) + holdUs;
+    }
+    return double(idealUs) / 1e6;
 }
 
 // The window's thread sleeps in its event loop while an update runs; a
@@ -119,12 +137,9 @@ runResult sendOnce(const QString &tool, const QString &portPath, const QString &
         return result;
     }
     const qint64 holdUs = 1000LL * w.holdMs;
-    qint64 idealUs = 0;
     for (int i = 0; i < session.frames.size(); ++i) {
         const wireFrame &frame = session.frames.at(i);
-        // Only the first packet is repeated, and its repetitions follow at once.
         const qint64 frameHoldUs = i >= updateFileLine::extraSendsOnLengthChange ? holdUs : 0;
-        idealUs += dmx512::frameMicroseconds(frame.bytes.size() - 1, 0) + frameHoldUs;
         measure(result.breaks, frame.breakUs, breakMinimumUs, result);
         measure(result.marks, frame.markUs, markMinimumUs, result);
         if (frame.gapUs >= 0)
@@ -132,7 +147,7 @@ runResult sendOnce(const QString &tool, const QString &portPath, const QString &
             measure(result.gaps, frame.gapUs - (i + 1 < session.frames.size() ? frameHoldUs : 0),
                     characterUs * frame.bytes.size(), result);
     }
-    result.idealSeconds = double(idealUs) / 1e6;
+    result.idealSeconds = idealSeconds(session, w);
     result.frames = session.frames.size();
     result.bytesCut = session.bytesCut;
     result.framesCut = session.framesCut;
@@ -209,16 +224,90 @@ bool benchmark(const virtualDmxLine &line, const benchWorkloads::workload &w, in
     return pooled.underMinimum == 0 && pooled.bytesCut == 0;
 }
 
+// One tool sending to every line at once; the worst line's time over its ideal, or -1 with the failure.
+double worstLineRatio(const QString &tool, const std::vector<std::unique_ptr<virtualDmxLine>> &lines, const QString &path,
+                      const benchWorkloads::workload &w, QString &failure)
+{
+    shimLog::clear();
+    QStringList arguments{QStringLiteral("send"), path, QStringLiteral("--quiet")};
+    for (const auto &line : lines)
+        arguments << QStringLiteral("--port") << line->portPath();
+    QProcess send;
+    send.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    send.start(tool, arguments);
+    if (!send.waitForFinished(30 * 60 * 1000) || send.exitStatus() != QProcess::NormalExit || send.exitCode() != 0) {
+        failure = tool + QStringLiteral(" exited with ") + QString::number(send.exitCode());
+        return -1;
+    }
+    const QVector<portSession> sessions = shimLog::sessions();
+    const QStringList expected = expandFrames(benchWorkloads::expectedFrames(w));
+    double worst = 0;
+    for (const portSession &session : sessions) {
+        if (session.hex() != expected || session.closeNs < 0) {
+            failure = session.path + QStringLiteral(": the frames on the wire differ from the file");
+            return -1;
+        }
+        worst = qMax(worst, double(session.closeNs - session.firstBreakNs) / 1e9 / idealSeconds(session, w));
+    }
+    if (sessions.size() != int(lines.size()))
+        failure = QStringLiteral("%1 of %2 lines opened").arg(sessions.size()).arg(lines.size());
+    return failure.isEmpty() ? worst : -1;
+}
+
+QString ratioCell(const QVector<double> &ratios)
+{
+    const benchStatistics::summary s = benchStatistics::summarize(ratios);
+    return QStringLiteral("%1 (%2 to %3)").arg(s.median, 0, 'f', 3).arg(s.min, 0, 'f', 3).arg(s.max, 0, 'f', 3);
+}
+
+bool benchmarkLines(int lineCount, const benchWorkloads::workload &w, int runs, const QStringList &tools)
+{
+    std::vector<std::unique_ptr<virtualDmxLine>> lines;
+    for (int i = 0; i < lineCount; ++i)
+        lines.emplace_back(new virtualDmxLine);
+    const QString path = writeUpdateFile(benchWorkloads::contents(w), w.name + QStringLiteral(".fwb"));
+    QVector<QVector<double>> ratios(tools.size());
+    QVector<double> quotients; // the first tool's over the second's, round by round
+    for (int round = 0; round < runs; ++round) {
+        // Alternately first, so that neither always meets what the other left behind.
+        for (int turn = 0; turn < tools.size(); ++turn) {
+            const int index = (turn + round) % int(tools.size());
+            QString failure;
+            const double ratio = worstLineRatio(tools.at(index), lines, path, w, failure);
+            if (ratio < 0) {
+                QTextStream(stdout) << "| " << w.name << " | FAILED | " << failure << " | |\n";
+                return false;
+            }
+            ratios[index] << ratio;
+        }
+        if (tools.size() > 1)
+            quotients << ratios[0].last() / ratios[1].last();
+    }
+    const QString subject = QStringLiteral("%1, %2 lines at once").arg(w.name).arg(lineCount);
+    const QString measure = QStringLiteral("worst line's time / ideal wire time, median of %1 (range)").arg(runs);
+    for (int index = 0; index < tools.size(); ++index)
+        benchStatistics::printRow(index == 0 ? subject + QStringLiteral(" (orvana-firmware-tool send)")
+                                             : subject + QStringLiteral(" (") + tools.at(index) + QLatin1Char(')'),
+                                  measure, ratioCell(ratios.at(index)), QStringLiteral("for comparison"));
+    if (!quotients.isEmpty())
+        benchStatistics::printRow(subject, QStringLiteral("the first over the second, round by round: median (range)"),
+                                  ratioCell(quotients), QStringLiteral("<= 1"));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList arguments = application.arguments().mid(1);
+    // The tool records its updates; those of a benchmark are no one's history.
+    const QTemporaryDir history;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(history.path()));
 
-    int runs = 3;
+    int runs = 3, lineCount = 0;
     QString label, tool;
-    QStringList names;
+    QStringList names, against;
     while (!arguments.isEmpty()) {
         const QString argument = arguments.takeFirst();
         if (argument == QLatin1String("--runs") && !arguments.isEmpty())
@@ -227,6 +316,10 @@ int main(int argc, char *argv[])
             label = arguments.takeFirst();
         else if (argument == QLatin1String("--tool") && !arguments.isEmpty())
             tool = arguments.takeFirst();
+        else if (argument == QLatin1String("--against") && !arguments.isEmpty())
+            against << arguments.takeFirst();
+        else if (argument == QLatin1String("--lines") && !arguments.isEmpty())
+            lineCount = arguments.takeFirst().toInt();
         else
             names << argument;
     }
@@ -235,10 +328,15 @@ int main(int argc, char *argv[])
     if (line.portPath().isEmpty())
         return 2;
 
+    if (lineCount > 0 && tool.isEmpty())
+        return 2;
     bool allGood = true;
     for (const benchWorkloads::workload &w : benchWorkloads::transferWorkloads()) {
-        if (names.isEmpty() || names.contains(w.name))
-            allGood = benchmark(line, w, runs, label, tool) && allGood;
+        if (!names.isEmpty() && !names.contains(w.name))
+            continue;
+        allGood = (lineCount > 0 ? benchmarkLines(lineCount, w, runs, QStringList{tool} + against)
+                                 : benchmark(line, w, runs, label, tool))
+            && allGood;
     }
     return allGood ? 0 : 1;
 }

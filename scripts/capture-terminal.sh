@@ -34,7 +34,8 @@ run() { tmux send-keys -t "$session" "$1" Enter; sleep "$2"; }
 capture() {
     local columns="$1" out="$2"
     tmux new-session -d -s "$session" -x "$columns" -y 24 -c "$work"
-    run "export PS1='\$ ' LD_PRELOAD=$build/tests/libdmxshim.so PATH=$build/src/cli:\$PATH; clear" 1
+    # A history of its own: the session's updates, not the machine's.
+    run "export PS1='\$ ' LD_PRELOAD=$build/tests/libdmxshim.so PATH=$build/src/cli:\$PATH XDG_DATA_HOME=$work/data-$columns; clear" 1
     {
         echo "orvana-firmware-tool in tmux $(tmux -V | cut -d' ' -f2), $columns x 24, captured with 'tmux capture-pane -p'."
         echo "The two interfaces are virtual ones (ptys held by socat, the test suite's shim preloaded)."
@@ -42,12 +43,15 @@ capture() {
         printf '\n--- during send, about four seconds in:\n'; shown
         sleep 6
         printf '\n--- once it is over:\n'; shown
-        run clear 0.5
+        run clear 1
         run "orvana-firmware-tool send spot-v1.04.fwb --port ./dmx0" 2.5
         tmux send-keys -t "$session" C-c; sleep 1.5
         run 'echo "exit status $?"; orvana-firmware-tool send spot-v1.04.fwb --port ttyUSB7; echo "exit status $?"' 1.5
         printf '\n--- a Ctrl-C, and an interface that is not there:\n'; shown
-        run clear 0.5
+        run clear 1
+        run 'orvana-firmware-tool history --last 3' 2
+        printf '\n--- the history of the last three updates:\n'; shown
+        run clear 1
         run 'orvana-firmware-tool send spot-v1.04.fwb --port ./dmx0 --json | tail -n 2' 11
         printf '\n--- the last events of a run:\n'; shown
     } >"$out"

@@ -68,8 +68,8 @@ src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfac
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
 src/app/fileSelection.cpp|const QString refusal = analysis.refusalToSend(false);|const QString refusal = analysis.refusal(false);|a file without a packet line taken
-src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
-src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
+src/app/updateControl.cpp|        below << runWords::partialUpdate(told);|        ;|a failure does not say what the fixture holds
+src/run/runRecord.cpp|    if (listed \|\| QFileInfo::exists(location))|    if (true)|an interface that is gone not named as gone
 src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
 src/app/main.cpp|    QObject::connect(&stopRequests,|    if (false) QObject::connect(&stopRequests,|SIGTERM ignored while the window is open
 src/app/updateControl.cpp|    ui->cancelButton->setFocus();|    ;|focus lost after Start
@@ -94,11 +94,18 @@ src/updateFile/updateFileAnalysis.cpp|if (lineWarnings && !ended)|if (false)|a f
 src/updateFile/updateFileAnalysis.cpp|else if (!fitsHoldTime(field))|else if (false)|a hold out of range said to be held
 src/updateFile/updateFileAnalysis.cpp|if (more * 4 >= start.size() &&|if (false &&|UTF-16 text taken for binary data
 src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control \|\| c.category() == QChar::Other_Format)|if (false)|escape sequences from a file reach the terminal
-src/cli/sendCommand.cpp|    progress.linesDone = lines;|    progress.linesDone = each.linesPassed;|events count lines whose hold is over
+src/cli/sendCommand.cpp|each.progress.linesDone = record.linesOut;|each.progress.linesDone = record.linesPassed;|events count lines whose hold is over
 src/cli/sendCommand.cpp|{"sleepInhibited", each.sleepInhibited}|{"sleepInhibited", true}|the start event says sleep is held off when it is not
 src/cli/sendCommand.cpp|return location.exists() && (location.isFile() \|\| location.isDir());|return false;|a regular file as interface told as an unknown error
 src/cli/main.cpp|    if (json)\n        terminal::printLine(stdout|    if (false)\n        terminal::printLine(stdout|a usage error leaves JSON output empty
 src/cli/terminal.cpp|            forms.append(port.state);|            ;|a narrow terminal loses the port's name at the end
+src/run/updateHistory.cpp|    if (last != |    if (false && last != |a record after a torn line is lost with it
+src/run/updateRun.cpp|        notRecorded = history->recordStart(state);|        ;|no start record: a killed update is forgotten
+src/run/updateHistory.cpp|        if (!runs.at(index).noticed && |        if (|the window tells an update again at every start
+src/run/runRecord.cpp|    if (run.failureKind == serialPortThread::interfaceCannotBreak)|    if (false)|an adapter without a break left without advice
+src/app/fixtureSoftwareUpdater.cpp|ui->mainLayout->addWidget(updateNoteLabel);|ui->progressGroupBox->layout()->addWidget(updateNoteLabel);|what the fixture holds hidden at the next click
+src/cli/sendCommand.cpp|    if (!std::exchange(historyWarned, true))\n        warn(text);|    warn(text);|a history that cannot be written told once per port
+src/run/updateHistory.cpp|    if (journal.size() + line.size() > maxJournalBytes|    if (false|a journal that grows for ever
 EOF
 )
 

@@ -7,17 +7,21 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
 usage() {
-    echo "usage: $0 [--runs N] [--qt 5|6]" >&2
-    echo "  --runs N   transfers per workload (default 3); the table shows medians" >&2
-    echo "  --qt 5|6   the Qt to build against (default 5)" >&2
+    echo "usage: $0 [--runs N] [--qt 5|6] [--against TOOL]" >&2
+    echo "  --runs N        transfers per workload (default 3); the table shows medians" >&2
+    echo "  --qt 5|6        the Qt to build against (default 5)" >&2
+    echo "  --against TOOL  an earlier build's orvana-firmware-tool, sending to eight lines at once in" >&2
+    echo "                  alternate rounds with this build's" >&2
     exit 2
 }
 runs=3
 qt=5
+against=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --runs) [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || usage; runs="$2"; shift 2 ;;
         --qt) [[ "${2:-}" =~ ^[56]$ ]] || usage; qt="$2"; shift 2 ;;
+        --against) [ -x "${2:-}" ] || usage; against=(--against "$(realpath "$2")"); shift 2 ;;
         *) usage ;;
     esac
 done
@@ -63,6 +67,9 @@ LD_PRELOAD="$shim" QT_LOGGING_RULES="default.debug=false" \
     "$bench/bench_transfer" --runs "$runs" --label "debug lines off" dense 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" --label "orvana-firmware-tool send" \
     --tool "$build/src/cli/orvana-firmware-tool" dense 2>/dev/null || status=1
+# A rig of eight fixture lines from one tool, on two cores: what following the runs costs their wire.
+LD_PRELOAD="$shim" "$bench/bench_transfer" --runs "$runs" --lines 8 --tool "$build/src/cli/orvana-firmware-tool" \
+    "${against[@]}" dense 2>/dev/null || status=1
 # The pty takes every byte at once; the shim's USB adapter model delays each write and break request by up to
 # 1 ms, as a USB adapter does, and sets a break once the chip is empty (Linux) or at once (other drivers).
 DMXSHIM_USB_DELAY_US=1000 DMXSHIM_USB_BREAK=polled LD_PRELOAD="$shim" \

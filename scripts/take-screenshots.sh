@@ -51,6 +51,8 @@ shoot() {
     import -window "$frame" "$root/docs/screenshots/$out"
     kill "$pid"
 }
+# A history of its own: an unfinished update of this machine's would be told over the window.
+export XDG_DATA_HOME="$work/data"
 shoot main-window.png "$work/empty" QT_QPA_PLATFORMTHEME=
 shoot main-window-dark.png "$work/empty" QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
 shoot file-warnings.png "$work/stray" QT_QPA_PLATFORMTHEME= XDG_CONFIG_HOME="$work/config"

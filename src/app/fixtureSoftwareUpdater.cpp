@@ -66,12 +66,14 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
     sleepLabel->hide();
     updateNoteLabel->setWordWrap(true);
     updateNoteLabel->setTextFormat(Qt::PlainText);
-    ui->progressGroupBox->layout()->addWidget(updateNoteLabel);
+    ui->mainLayout->addWidget(updateNoteLabel);
     updateNoteLabel->hide();
 #ifndef QT_NO_SESSIONMANAGER
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { stopUpdateAndQuit(); });
 #endif
 
+    // Before anything else the window asks, once it is on the screen.
+    QTimer::singleShot(0, this, &fixtureSoftwareUpdater::tellUnfinishedUpdates);
     if (commandLineFile.isEmpty())
         selectUpdateFileFromWorkingDirectory();
     else // Taken once the window is on the screen, where its questions belong.

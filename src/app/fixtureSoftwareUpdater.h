@@ -8,10 +8,12 @@
 #include <QString>
 #include <QThread>
 
-#include <atomic>
+#include <memory>
 
 #include "serialInterfaces.h"
 #include "updateFileAnalysis.h"
+#include "updateHistory.h"
+#include "updateRun.h"
 
 class QAction;
 class QActionGroup;
@@ -79,15 +81,14 @@ private:
     void setInterfacesChangeable(bool changeable);
     void showUpdateEnded(const QString &buttonText);
     void showTimeLeft();
-    QString partialUpdateNote() const;
-    QString portErrorHelp(int error) const;
-    static QString workerErrorAdvice(const QString &message);
+    void showUpdateNote(const QString &text);
+    void tellUnfinishedUpdates();
     bool mayQuit();
 
     void clearFileInformation();
     void resetUpdateState();
     void showErrorAndReset(const QString &message);
-    void reportAndReset(const QString &message, const QString &advice);
+    void reportAndReset(const QString &message, int portError);
     void stopWorkerThread();
 
     fixtureSoftwareUpdaterForm *ui;
@@ -102,14 +103,11 @@ private:
     QString selectedPortName;
     QLabel *interfaceLabel;
 
-    // The run in progress, or the last one: what it was sent to, how far it got.
-    QString runPortName;
+    // The run in progress, or the last one: what it was sent to, how far it got, how it ended.
+    updateHistory history;
+    std::unique_ptr<updateRun> run;
     updateFileAnalysis runFile;
     QElapsedTimer runClock;
-    // Written by the worker's thread after every frame, read here once it has stopped.
-    std::atomic<int> linesOnTheWire{0};
-    std::atomic<qint64> framesOnTheWire{0};
-    int runLines = 0;
     QLabel *sleepLabel;
     QLabel *updateNoteLabel;
     bool quitting = false;

@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QStackedWidget>
 
 #include "clockText.h"
@@ -26,7 +27,6 @@ void fixtureSoftwareUpdater::on_updateButton_clicked()
     if (buttonText == QLatin1String("Finished!") || buttonText == QLatin1String("Canceled!")) {
         ui->updateButton->setText(QStringLiteral("Start"));
         ui->progressBar->setValue(0);
-        updateNoteLabel->hide();
         // After a cancel the file information is still worth showing, unless an error wiped it.
         const bool showFile = buttonText == QLatin1String("Canceled!") && !ui->applicationDisplayLabel->text().isEmpty();
         ui->infoStackedWidget->setCurrentWidget(showFile ? ui->fixtureDisplayPage : ui->selectFilePage);
@@ -43,19 +43,20 @@ void fixtureSoftwareUpdater::on_updateButton_clicked()
 
 void fixtureSoftwareUpdater::startWorker()
 {
-    runPortName = selectedPortName;
-    // Only for the time left: the worker reads the file again, and a FIFO would hold the window here.
+    // For the time left and the history: the worker reads the file again, and a FIFO would hold the window here.
     runFile = updateFile.isFile() ? analyzeUpdateFile(updateFile.filePath()) : updateFileAnalysis();
-    runLines = 0;
-    linesOnTheWire = 0;
-    framesOnTheWire = 0;
-    updateNoteLabel->hide();
+    runFile.file = runFile.path = updateFile.filePath();
     ui->progressBar->setFormat(percentOnly);
     runClock.start();
 
-    // The worker opens its port here, on our thread; it owns itself from now on
-    // and is deleted when the thread finishes.
-    auto *worker = new serialPortThread(selectedPortName, updateFile);
+    // The run records its start, then makes the worker, which opens its port here, on our thread; the worker
+    // owns itself from now on and is deleted when the thread finishes.
+    run.reset(new updateRun(runInterface::of(selectedPortName, serialPorts), runFile, &history));
+    serialPortThread *worker = run->createWorker();
+    // Said before the first frame.
+    showUpdateNote(run->historyProblem().isEmpty() ? QString()
+                                                   : QStringLiteral("This update will not be recorded in the history: %1.")
+                                                         .arg(run->historyProblem()));
     worker->moveToThread(&workerThread);
 
     connect(&workerThread, &QThread::finished, worker, &QObject::deleteLater);
@@ -68,13 +69,7 @@ void fixtureSoftwareUpdater::startWorker()
     connect(worker, &serialPortThread::sendMessage, this, &fixtureSoftwareUpdater::recieveMessage);
     connect(this, &fixtureSoftwareUpdater::startSending, worker, &serialPortThread::startSending);
     connect(this, &fixtureSoftwareUpdater::cancelSending, worker, &serialPortThread::cancelSending);
-    // Counted on the worker's thread: once it has stopped, the count includes
-    // the frames whose queued reports a reset drops.
-    connect(worker, &serialPortThread::sentOnTheWire, this, [this](int lines, qint64 frames) {
-        linesOnTheWire = lines;
-        framesOnTheWire = frames;
-    }, Qt::DirectConnection);
-    connect(worker, &serialPortThread::sleepNotInhibited, this, &fixtureSoftwareUpdater::sleepNotInhibited);
+    connect(run.get(), &updateRun::sleepNotInhibited, this, &fixtureSoftwareUpdater::sleepNotInhibited);
 
     workerThread.start();
     emit startSending();
@@ -111,8 +106,6 @@ void fixtureSoftwareUpdater::updateFinished()
 void fixtureSoftwareUpdater::updateCanceled()
 {
     showUpdateEnded(QStringLiteral("Canceled!"));
-    updateNoteLabel->setText(partialUpdateNote());
-    updateNoteLabel->setVisible(!updateNoteLabel->text().isEmpty());
 }
 
 void fixtureSoftwareUpdater::showUpdateEnded(const QString &buttonText)
@@ -125,11 +118,12 @@ void fixtureSoftwareUpdater::showUpdateEnded(const QString &buttonText)
     ui->progressBar->setFormat(percentOnly);
     sleepLabel->hide();
     setInterfacesChangeable(true);
+    // The thread has stopped: the run knows how it ended.
+    showUpdateNote(run ? runWords::partialUpdate(run->record()) : QString());
 }
 
 void fixtureSoftwareUpdater::updateFileLength(int updateFileLength)
 {
-    runLines = updateFileLength;
     ui->progressBar->setRange(0, updateFileLength);
 }
 
@@ -158,14 +152,11 @@ void fixtureSoftwareUpdater::sleepNotInhibited(const QString &reason)
     sleepLabel->show();
 }
 
-// What the fixture holds after an update that did not finish; empty when nothing went out.
-QString fixtureSoftwareUpdater::partialUpdateNote() const
+// Below the controls, whichever page is shown: what the fixture holds stays until the next Start.
+void fixtureSoftwareUpdater::showUpdateNote(const QString &text)
 {
-    if (framesOnTheWire == 0)
-        return QString();
-    return QStringLiteral("The fixture may hold part of the update: %1 of %2 lines went out. Send the whole file again.")
-        .arg(linesOnTheWire.load())
-        .arg(runLines > 0 ? runLines : runFile.lines);
+    updateNoteLabel->setText(text);
+    updateNoteLabel->setVisible(!text.isEmpty());
 }
 
 void fixtureSoftwareUpdater::clearFileInformation()
@@ -189,10 +180,12 @@ void fixtureSoftwareUpdater::resetUpdateState()
 
 void fixtureSoftwareUpdater::showErrorAndReset(const QString &message)
 {
-    reportAndReset(message, workerErrorAdvice(message));
+    reportAndReset(message, QSerialPort::NoError);
 }
 
-void fixtureSoftwareUpdater::reportAndReset(const QString &message, const QString &advice)
+// The advice and what the fixture holds come from the run, which knows how it ended once its worker has stopped;
+// a port error code given here is the one the box tells of.
+void fixtureSoftwareUpdater::reportAndReset(const QString &message, int portError)
 {
     // Stop the worker before the box opens: the box's own event loop would
     // otherwise deliver its late signals (another error, finished()) and the
@@ -200,13 +193,22 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, const QStrin
     const bool wasRunning = updateRunning();
     stopWorkerThread();
 
-    QStringList below;
-    if (!advice.isEmpty())
-        below << advice;
-    if (wasRunning && !partialUpdateNote().isEmpty())
-        below << partialUpdateNote();
+    // A report with no run going is told by its code alone, for the interface of the last run.
+    runRecord told;
+    if (run) {
+        const runRecord last = run->record();
+        told = wasRunning ? last : runRecord();
+        told.interface = last.interface;
+    }
+    if (portError != QSerialPort::NoError)
+        told.portError = portError;
+    QStringList below{runWords::sentence(runWords::failureAdvice(told))};
     // Told once: a second report of the same run adds nothing to it.
-    framesOnTheWire = 0;
+    if (wasRunning) {
+        below << runWords::partialUpdate(told);
+        showUpdateNote(below.last());
+    }
+    below.removeAll(QString());
 
     QMessageBox box;
     setPlainTexts(box, message, below.join(QStringLiteral("\n\n")));

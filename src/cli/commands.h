@@ -73,6 +73,15 @@ struct sendOptions
     fileChecks checks;
 };
 int sendCommand(const sendOptions &options);
+// history: the updates recorded by the window and the tool, newest first.
+struct historyOptions
+{
+    bool json = false;
+    int last = 0; // 0: all
+    QStringList ports; // only the updates through these; none: all
+};
+int historyCommand(const historyOptions &options);
+
 // Why the ports cannot take one update together: an empty name, or one
 // interface reached by two names (its name, its path, a link); empty when they can.
 QString portNamingFault(const QStringList &ports);

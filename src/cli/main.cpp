@@ -34,6 +34,10 @@ const QList<toolCommand> &toolCommands()
         {QStringLiteral("send"), QStringLiteral("FILE --port NAME..."),
          QStringLiteral("Sends FILE to every named interface at once. Ctrl-C, SIGTERM or SIGHUP cancels once the "
                         "frame in flight is out; Ctrl-C again quits at once.")},
+        {QStringLiteral("history"), QString(),
+         QStringLiteral("The updates of the window and the tool, newest first: the fixture and version, the interface, "
+                        "when, how many lines went out, and how each ended: finished, canceled, failed, interrupted "
+                        "(the program ended before the update did, so the fixture may hold part of it) or running.")},
     };
     return commands;
 }
@@ -46,17 +50,20 @@ struct toolOption
 
 const QList<toolOption> &toolOptions()
 {
-    const QStringList all{QStringLiteral("ports"), QStringLiteral("inspect"), QStringLiteral("send")};
+    const QStringList all{QStringLiteral("ports"), QStringLiteral("inspect"), QStringLiteral("send"), QStringLiteral("history")};
     const QStringList files{QStringLiteral("inspect"), QStringLiteral("send")}, send{QStringLiteral("send")};
+    const QStringList history{QStringLiteral("history")};
     static const QList<toolOption> options{
         {{QStringLiteral("all"), QStringLiteral("also the ports the menu leaves out")}, {QStringLiteral("ports")}},
-        {{QStringLiteral("json"), QStringLiteral("JSON on standard output, one document a line: the list, the report "
-                                                 "or the events, and an error too")}, all},
+        {{QStringLiteral("json"), QStringLiteral("JSON on standard output, one document a line: the list, the report, "
+                                                 "the events or the updates, and an error too")}, all},
         {{QStringLiteral("strict"), QStringLiteral("a file with warnings is refused (65)")}, files},
         {{QStringLiteral("expect-sha256"), QStringLiteral("the file is refused (65) unless its SHA-256 is HEX"),
           QStringLiteral("HEX")}, files},
         {{QStringLiteral("port"), QStringLiteral("an interface by name (ttyUSB0), path or link "
-                                                 "(/dev/serial/by-id/...), each interface once"), QStringLiteral("NAME")}, send},
+                                                 "(/dev/serial/by-id/...); send: each interface once; history: only "
+                                                 "the updates through it"), QStringLiteral("NAME")}, send + history},
+        {{QStringLiteral("last"), QStringLiteral("only the N newest updates"), QStringLiteral("N")}, history},
         {{QStringLiteral("quiet"), QStringLiteral("no progress, only what goes wrong")}, send},
         {{{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("this help")}, all + QStringList{QString()}},
         {{QStringLiteral("version"), QStringLiteral("the version")}, {QString()}},
@@ -74,9 +81,9 @@ const struct
     {exitCode::usage, "usage error (also: one interface named twice)"},
     {exitCode::fileRefused, "the file is refused: too long a line, too many lines, over 64 MiB from a pipe, "
                             "nothing to send (send), another SHA-256 than expected; with --strict, warnings"},
-    {exitCode::fileUnreadable, "the file cannot be opened"},
+    {exitCode::fileUnreadable, "the file cannot be opened; history: the history cannot be read"},
     {exitCode::interfaceUnavailable, "an interface cannot be opened or set up (missing, busy, no permission, "
-                                     "not a serial interface, DTR)"},
+                                     "not a serial interface, DTR, no break)"},
     {exitCode::outputFailed, "standard output could not be written"},
     {exitCode::canceled, "canceled by Ctrl-C, SIGTERM or SIGHUP"},
 };
@@ -157,12 +164,18 @@ int runCommand(const QString &command, const QStringList &arguments, const QByte
     if (isSet("help"))
         return printHelp();
     const QStringList given = parser.positionalArguments();
-    const bool ports = command == QLatin1String("ports");
-    if (given.size() != (ports ? 0 : 1))
+    const bool ports = command == QLatin1String("ports"), history = command == QLatin1String("history");
+    if (given.size() != (ports || history ? 0 : 1))
         return usageError(given.isEmpty() ? command + QStringLiteral(": no update file given")
                                           : QStringLiteral("%1: unexpected argument '%2'").arg(command, given.last()), json);
     if (ports)
         return portsCommand(isSet("all"), json);
+    if (history) {
+        const int last = isSet("last") ? parser.value(QStringLiteral("last")).toInt() : 0;
+        if (isSet("last") && last <= 0)
+            return usageError(QStringLiteral("history: --last needs a number above 0"), json);
+        return historyCommand({json, last, parser.values(QStringLiteral("port"))});
+    }
     const QString expected = isSet("expect-sha256") ? parser.value(QStringLiteral("expect-sha256")) : QString();
     if (isSet("expect-sha256") && !QRegularExpression(QStringLiteral("^[0-9a-fA-F]{64}$")).match(expected).hasMatch())
         return usageError(command + QStringLiteral(": --expect-sha256 needs 64 hexadecimal digits"), json);

@@ -1,11 +1,12 @@
 #include "commands.h"
-#include "dmxWire.h"
+#include "serialInterfaces.h"
 #include "serialPortAdvice.h"
-#include "serialPortErrorText.h"
 #include "serialPortThread.h"
 #include "stopSignals.h"
 #include "terminal.h"
 #include "updateFileAnalysis.h"
+#include "updateHistory.h"
+#include "updateRun.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,11 +15,11 @@
 #include <QHash>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSerialPort>
 #include <QThread>
 #include <QTimer>
 
 #include <csignal>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -28,16 +29,6 @@ namespace {
 enum class outcome { finished, canceled, failed };
 const char *const stateWords[] = {"finished", "canceled", "failed"};
 const char *const eventNames[] = {"finished", "canceled", "error"};
-
-QString portErrorHint(int code, const QString &device)
-{
-    if (code == QSerialPort::DeviceNotFoundError)
-        return QStringLiteral("%1 does not exist; '%2 ports' lists the interfaces there are")
-            .arg(device, QCoreApplication::applicationName());
-    if (code == QSerialPort::UnsupportedOperationError)
-        return QStringLiteral("is %1 a serial interface?").arg(device);
-    return portErrorAdvice(code, device);
-}
 
 // The serial-port library has no words for these but "UnsupportedOperationError" or "UnknownError".
 bool isNoSerialInterface(const QString &device)
@@ -56,7 +47,7 @@ void writeEvent(bool json, const QString &port, const char *name, QJsonObject fi
 }
 
 // The updates on all ports, each by the window's worker on a thread of its
-// own, driven the way the window drives it; and what is told of them.
+// own, followed as the window follows it; and what is told of them.
 class sendRun
 {
 public:
@@ -69,35 +60,37 @@ private:
     {
         QString name;
         QThread thread;
-        serialPortThread *worker = nullptr; // until the run is over
+        std::unique_ptr<updateRun> run;
         QElapsedTimer clock;
         portProgress progress;
-        qint64 frames = 0; // on the wire
-        qint64 linesPassed = 0; // with their holds over: what the time left is reckoned from
         qint64 lastEventMs = -1000;
         bool started = false, sleepInhibited = true;
-        QString message, hint; // the first report, the one the window would show; then the end
+        QString message; // the first report, the one the window would show; then the end
         outcome ending = outcome::finished;
         bool over = false;
     };
 
-    void startPort(int index);
-    void progressed(int index, int lines, qint64 frames);
+    void warnOfInterruptedUpdates(const QList<serialPortDescription> &interfaces);
+    void warn(const QString &text);
+    void startPort(int index, const QList<serialPortDescription> &interfaces);
+    void progressed(int index);
     void sleepNotInhibited(int index, const QString &reason);
-    void failed(int index, const QString &message, const QString &hint = QString());
-    void end(int index, outcome what, int status);
+    void notRecordable(int index, const QString &problem);
+    void runEnded(int index);
+    void end(int index, outcome what, int status, const QString &told = QString());
     void stopOnSignal(int signalNumber);
     void everyTick();
     void printSummary() const;
 
     const sendOptions &options;
     const updateFileAnalysis &file;
+    updateHistory history;
     std::vector<port> ports;
     progressDisplay display;
     QEventLoop loop;
     QTimer ticks;
     int running = 0;
-    bool canceling = false, sleepWarned = false;
+    bool canceling = false, sleepWarned = false, historyWarned = false;
     int result = exitCode::finished;
 };
 
@@ -124,8 +117,10 @@ sendRun::~sendRun()
 int sendRun::exec()
 {
     running = int(ports.size());
+    const QList<serialPortDescription> interfaces = availableSerialPorts();
+    warnOfInterruptedUpdates(interfaces);
     for (int index = 0; index < running; ++index)
-        startPort(index);
+        startPort(index, interfaces);
     ticks.start(100);
     loop.exec();
     display.finish();
@@ -133,7 +128,29 @@ int sendRun::exec()
     return result;
 }
 
-void sendRun::startPort(int index)
+// A fixture that still holds part of an update sent before is worth a word before this one starts.
+void sendRun::warnOfInterruptedUpdates(const QList<serialPortDescription> &interfaces)
+{
+    QStringList unreadable;
+    const QVector<runRecord> recorded = history.runs(&unreadable);
+    for (const QString &line : std::as_const(unreadable))
+        warn(line);
+    for (const QString &name : options.ports) {
+        for (const runRecord &interrupted : historyQueries::uncoveredInterrupted(recorded, runInterface::of(name, interfaces))) {
+            const QString text = QStringLiteral("an earlier update was interrupted: %1 %2")
+                                     .arg(runWords::summary(interrupted), runWords::partialUpdate(interrupted));
+            warn(name + QStringLiteral(": ") + text);
+            writeEvent(options.json, name, "warning", {{"message", text}, {"run", interrupted.runId}});
+        }
+    }
+}
+
+void sendRun::warn(const QString &text)
+{
+    display.tell(QCoreApplication::applicationName() + QStringLiteral(": warning: ") + text);
+}
+
+void sendRun::startPort(int index, const QList<serialPortDescription> &interfaces)
 {
     port &each = ports[size_t(index)];
     each.name = options.ports.at(index);
@@ -142,16 +159,17 @@ void sendRun::startPort(int index)
     if (isNoSerialInterface(device)) {
         each.message = QStringLiteral("not a serial interface");
         // Told from the event loop, which ends once every port has.
-        QMetaObject::invokeMethod(&loop, [=] { end(index, outcome::failed, exitCode::interfaceUnavailable); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(&loop, [=] { end(index, outcome::failed, exitCode::interfaceUnavailable, ports[size_t(index)].message); },
+                                  Qt::QueuedConnection);
         return;
     }
-    // The worker opens the port here, as the window's does.
-    auto *worker = each.worker = new serialPortThread(device, QFileInfo(file.path));
-    worker->moveToThread(&each.thread);
-    QObject::connect(&each.thread, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(worker, &serialPortThread::sleepNotInhibited, &loop,
-                     [=](const QString &reason) { sleepNotInhibited(index, reason); });
-    QObject::connect(worker, &serialPortThread::updateFileLength, &loop, [=, &each](int lines) {
+    runInterface interface = runInterface::of(each.name, interfaces);
+    interface.device = device;
+    each.run.reset(new updateRun(interface, file, &history));
+    updateRun *run = each.run.get();
+    QObject::connect(run, &updateRun::notRecordable, &loop, [=](const QString &problem) { notRecordable(index, problem); });
+    QObject::connect(run, &updateRun::sleepNotInhibited, &loop, [=](const QString &reason) { sleepNotInhibited(index, reason); });
+    QObject::connect(run, &updateRun::lengthKnown, &loop, [=, &each](int lines) {
         each.started = true;
         each.progress.lines = lines;
         each.progress.remainingMs = file.remainingMs(0, each.progress.elapsedMs);
@@ -159,41 +177,27 @@ void sendRun::startPort(int index)
         writeEvent(options.json, each.name, "start", {{"file", file.file}, {"sha256", QString::fromLatin1(file.sha256)}, {"lines", lines},
                                                       {"wireTimeUs", file.wireTimeUs}, {"sleepInhibited", each.sleepInhibited}});
     });
-    QObject::connect(worker, &serialPortThread::sentOnTheWire, &loop,
-                     [=](int lines, qint64 frames) { progressed(index, lines, frames); });
-    QObject::connect(worker, &serialPortThread::updateProgress, &loop, [&each](int step) { each.linesPassed += step; });
-    QObject::connect(worker, &serialPortThread::sendError, &loop, [=](const QString &text) {
-        // A copy of piped input goes by the name it was given.
-        failed(index, QString(text).replace(file.path, file.file), text == QLatin1String(cannotSendBreakText) ? breakAdvice() : QString());
-    });
-    QObject::connect(worker, &serialPortThread::portStatusChanged, &loop, [=](qlonglong code) {
-        const QString text = serialPortErrorMessage(int(code));
-        // The window has no words for such a code and silently resets; a script needs some.
-        failed(index, text.isEmpty() ? QStringLiteral("Serialport Error: %1").arg(code) : text, portErrorHint(int(code), device));
-    });
-    QObject::connect(worker, &serialPortThread::finished, &loop, [=] { end(index, outcome::finished, exitCode::finished); });
-    QObject::connect(worker, &serialPortThread::canceled, &loop, [=] { end(index, outcome::canceled, exitCode::canceled); });
-    QObject::connect(worker, &serialPortThread::transferFailed, &loop,
-                     [=](int kind) { end(index, outcome::failed, exitCodeForFailure(kind)); });
-    each.thread.start();
-    QMetaObject::invokeMethod(worker, &serialPortThread::startSending, Qt::QueuedConnection);
+    QObject::connect(run, &updateRun::progressed, &loop, [=] { progressed(index); });
+    QObject::connect(run, &updateRun::ended, &loop, [=] { runEnded(index); });
+    // The worker opens the port here, as the window's does.
+    run->start(each.thread);
 }
 
 // The lines whose frames have all gone out: what a fixture holds if the update stops here.
-void sendRun::progressed(int index, int lines, qint64 frames)
+void sendRun::progressed(int index)
 {
     port &each = ports[size_t(index)];
+    const runRecord record = each.run->record();
     portProgress &progress = each.progress;
-    progress.linesDone = lines;
-    each.frames = frames;
+    progress.linesDone = record.linesOut;
     progress.elapsedMs = each.clock.elapsed();
-    progress.remainingMs = file.remainingMs(each.linesPassed, progress.elapsedMs);
+    progress.remainingMs = file.remainingMs(record.linesPassed, progress.elapsedMs);
     display.update(index, progress);
     // At most ten a second for each port.
-    if (progress.elapsedMs - each.lastEventMs < 100)
+    if (progress.elapsedMs - each.lastEventMs < 100 || !each.started)
         return;
     each.lastEventMs = progress.elapsedMs;
-    writeEvent(options.json, each.name, "progress", {{"line", progress.linesDone}, {"frames", frames}, {"lines", progress.lines},
+    writeEvent(options.json, each.name, "progress", {{"line", progress.linesDone}, {"frames", record.frames}, {"lines", progress.lines},
                                                      {"elapsedMs", progress.elapsedMs}, {"remainingMs", progress.remainingMs}});
 }
 
@@ -204,45 +208,55 @@ void sendRun::sleepNotInhibited(int index, const QString &reason)
     each.sleepInhibited = false;
     const QString text = QStringLiteral("the computer may go to sleep during the update: ") + reason;
     if (!std::exchange(sleepWarned, true))
-        display.tell(QCoreApplication::applicationName() + QStringLiteral(": warning: ") + text);
+        warn(text);
     // After the start event, which said otherwise.
     if (each.started)
         writeEvent(options.json, each.name, "warning", {{"message", text}});
 }
 
-// As in the window, the worker stops at the next frame boundary after a report.
-void sendRun::failed(int index, const QString &message, const QString &hint)
+// Said once, before the first frame; the update goes ahead.
+void sendRun::notRecordable(int index, const QString &problem)
 {
-    port &each = ports[size_t(index)];
-    if (each.message.isEmpty()) {
-        each.message = message;
-        each.hint = hint;
-    }
-    if (each.worker)
-        QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+    const QString text = QStringLiteral("this update will not be recorded in the history: ") + problem;
+    if (!std::exchange(historyWarned, true))
+        warn(text);
+    writeEvent(options.json, ports[size_t(index)].name, "warning", {{"message", text}});
 }
 
-void sendRun::end(int index, outcome what, int status)
+void sendRun::runEnded(int index)
 {
     port &each = ports[size_t(index)];
-    if (each.over)
-        return;
-    each.over = true;
-    // A port error that did not stop the worker fails the update all the same, as in the window.
-    if (!each.message.isEmpty() && what != outcome::failed) {
-        what = outcome::failed;
-        status = exitCode::transferFailed;
+    const runRecord record = each.run->record();
+    each.progress.linesDone = record.linesOut;
+    const QString partial = runWords::partialUpdate(record);
+    if (!partial.isEmpty())
+        writeEvent(options.json, each.name, "partialUpdate",
+                   {{"message", partial}, {"line", record.linesOut}, {"frames", record.frames}, {"lines", record.lines}});
+    QStringList told{runWords::failureAdvice(record), partial};
+    told.removeAll(QString());
+    if (record.ending == runEnding::failed) {
+        each.message = record.message;
+        end(index, outcome::failed, exitCodeForFailure(record.failureKind), (QStringList{record.message} + told).join(QStringLiteral("\n    ")));
+    } else {
+        end(index, record.ending == runEnding::finished ? outcome::finished : outcome::canceled,
+            record.ending == runEnding::finished ? exitCode::finished : exitCode::canceled, told.join(QStringLiteral("\n    ")));
     }
+}
+
+// told: what the display says at once, under the port's name.
+void sendRun::end(int index, outcome what, int status, const QString &told)
+{
+    port &each = ports[size_t(index)];
+    if (std::exchange(each.over, true))
+        return;
     each.ending = what;
-    if (what == outcome::finished)
-        each.progress.linesDone = file.lines;
     if (what != outcome::failed)
         each.message = what == outcome::finished ? QStringLiteral("Finished!") : QStringLiteral("Canceled!");
     each.progress.elapsedMs = each.clock.elapsed();
-    const QString told = each.message + (each.hint.isEmpty() ? QString() : QStringLiteral("\n    ") + each.hint);
-    display.ended(index, QLatin1String(stateWords[int(what)]), what == outcome::failed ? told : QString());
+    display.ended(index, QLatin1String(stateWords[int(what)]), told);
+    const qint64 frames = each.run ? each.run->record().frames : 0;
     writeEvent(options.json, each.name, eventNames[int(what)], {{"message", each.message}, {"exitCode", status}, {"lines", file.lines},
-                                                          {"line", each.progress.linesDone}, {"frames", each.frames},
+                                                          {"line", each.progress.linesDone}, {"frames", frames},
                                                           {"elapsedMs", each.progress.elapsedMs}});
     result = qMax(result, status);
     if (--running == 0)
@@ -256,8 +270,8 @@ void sendRun::stopOnSignal(int signalNumber)
         display.tell(stopSignals::name(signalNumber) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
                      + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
     for (const port &each : ports) {
-        if (each.worker)
-            QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
+        if (each.run)
+            each.run->cancel();
     }
 }
 
@@ -293,6 +307,7 @@ int exitCodeForFailure(int kind)
     case serialPortThread::interfaceFailed: return exitCode::interfaceUnavailable;
     case serialPortThread::fileUnreadable: return exitCode::fileUnreadable;
     case serialPortThread::fileRefused: return exitCode::fileRefused;
+    case serialPortThread::interfaceCannotBreak: return exitCode::interfaceUnavailable;
     default: return exitCode::transferFailed;
     }
 }

@@ -72,20 +72,20 @@ dmxWire::setupFailure dmxWire::open()
 // before the first frame, instead of as the port's error code at it.
 dmxWire::setupFailure dmxWire::probeBreak()
 {
-    const QString cannotBreak = QLatin1String(cannotSendBreakText);
+    const setupFailure cannotBreak{QLatin1String(cannotSendBreakText), QSerialPort::NoError, true};
 #ifdef Q_OS_UNIX
     // Linux 6.5 and later answer ENOTTY where the driver has no break, other drivers EINVAL or EOPNOTSUPP, and an
     // adapter that stalls the request EPIPE. Qt names only the first two, so the answer is read here.
     if (ioctl(int(port.handle()), TIOCCBRK) == 0)
         return {};
     if (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP || errno == EPIPE)
-        return {cannotBreak};
+        return cannotBreak;
 #endif
     if (port.setBreakEnabled(false))
         return {};
     const QSerialPort::SerialPortError error = port.error();
     port.clearError();
-    return error == QSerialPort::UnsupportedOperationError ? setupFailure{cannotBreak} : setupFailure{QString(), error};
+    return error == QSerialPort::UnsupportedOperationError ? cannotBreak : setupFailure{QString(), error};
 }
 
 bool dmxWire::lockDevice()

@@ -30,6 +30,7 @@ public:
     {
         QString text;
         QSerialPort::SerialPortError error = QSerialPort::NoError;
+        bool cannotBreak = false; // the adapter refuses the break itself
         bool isEmpty() const { return text.isEmpty() && error == QSerialPort::NoError; }
     };
     setupFailure open();

@@ -46,6 +46,7 @@ void serialPortThread::openPort(QString portName)
     const dmxWire::setupFailure failure = wire->open();
     setupErrorText = failure.text;
     setupPortError = failure.error;
+    setupCannotBreak = failure.cannotBreak;
     if (!failure.isEmpty())
         return;
 
@@ -62,7 +63,7 @@ bool serialPortThread::reportSetupFailure()
         reportPortError(setupPortError);
     else
         return false;
-    emit transferFailed(interfaceFailed);
+    emit transferFailed(setupCannotBreak ? interfaceCannotBreak : interfaceFailed);
     return true;
 }
 

@@ -7,10 +7,20 @@
 #include <QSerialPort>
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class QFile;
 class dmxWire;
+
+// What a transfer has put out so far, counted on the worker's thread as it goes and read from any other at the
+// rate it is shown: an event for every frame would cost the wire its time when several lines run at once.
+struct transferCounts
+{
+    std::atomic<int> linesOut{0}; // lines whose frames have all gone out, comment lines passed included
+    std::atomic<qint64> frames{0}; // on the wire, repetitions included
+    std::atomic<int> linesPassed{0}; // progress steps: lines with their holds over, what the time left is reckoned from
+};
 
 // Sends one update file to the fixtures as DMX512 frames. One object per
 // update run; it is moved to a thread of its own and driven by signals.
@@ -23,7 +33,9 @@ public:
     ~serialPortThread() override;
 
     // For callers that act on the kind of a failure rather than on its words.
-    enum failureKind { interfaceFailed, fileUnreadable, fileRefused, failedOnTheWay };
+    enum failureKind { interfaceFailed, fileUnreadable, fileRefused, failedOnTheWay, interfaceCannotBreak };
+    // Kept by whoever follows the run: they outlive the worker.
+    std::shared_ptr<const transferCounts> counts() const { return sent; }
 
 signals:
     void portStatusChanged(qlonglong status);
@@ -36,9 +48,6 @@ signals:
     void canceled();
     // Ends a transfer that ends neither finished nor canceled, after the report of why.
     void transferFailed(int kind);
-    // After every frame: the lines whose frames have all gone out (comment lines passed included), and the
-    // frames on the wire. What a fixture holds after an update that did not finish.
-    void sentOnTheWire(int lines, qint64 frames);
     // The computer may go to sleep during this transfer, and why.
     void sleepNotInhibited(QString reason);
 
@@ -64,6 +73,7 @@ private:
     transferOutcome sendLines(QFile &file, qint64 countedLines);
     transferOutcome sendLine(const QByteArray &line, int &lastPacketLength);
     void noteFrameSent(bool lastOfItsLine);
+    void notePassed();
     bool holdFrame(quint32 milliseconds);
     void deliverPendingEvents();
     void endTransfer(transferOutcome outcome, const QString &fileName);
@@ -81,15 +91,14 @@ private:
     // failure is kept here and reported when a transfer is asked for.
     QString setupErrorText;
     QSerialPort::SerialPortError setupPortError = QSerialPort::NoError;
+    bool setupCannotBreak = false;
     // Counts reports, so a failed send can tell whether it was reported yet.
     int portErrorReports = 0;
     // Keeps its capacity from frame to frame, so sending allocates nothing
     // once the longest packet has gone out.
     QByteArray frameBuffer;
     std::unique_ptr<dmxWire> wire;
-    // What has gone out, for sentOnTheWire.
-    int linesOnTheWire = 0;
-    qint64 framesOnTheWire = 0;
+    std::shared_ptr<transferCounts> sent = std::make_shared<transferCounts>();
 };
 
 #endif // SERIALPORTTHREAD_H

@@ -81,9 +81,9 @@ serialPortThread::transferOutcome serialPortThread::sendLines(QFile &file, qint6
 serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &line, int &lastPacketLength)
 {
     if (updateFileLine::isCommentLine(line)) {
-        ++linesOnTheWire;
+        sent->linesOut.fetch_add(1, std::memory_order_relaxed);
         qDebug() << "Skipping comment line";
-        emit updateProgress(1);
+        notePassed();
         return transferOutcome::running;
     }
 
@@ -108,16 +108,21 @@ serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &l
 
     qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << sent << "bytes";
     qDebug() << "Next package:";
-    emit updateProgress(1);
+    notePassed();
     return transferOutcome::running;
 }
 
 void serialPortThread::noteFrameSent(bool lastOfItsLine)
 {
-    ++framesOnTheWire;
+    sent->frames.fetch_add(1, std::memory_order_relaxed);
     if (lastOfItsLine)
-        ++linesOnTheWire;
-    emit sentOnTheWire(linesOnTheWire, framesOnTheWire);
+        sent->linesOut.fetch_add(1, std::memory_order_relaxed);
+}
+
+void serialPortThread::notePassed()
+{
+    sent->linesPassed.fetch_add(1, std::memory_order_relaxed);
+    emit updateProgress(1);
 }
 
 bool serialPortThread::holdFrame(quint32 milliseconds)

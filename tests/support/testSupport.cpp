@@ -80,7 +80,6 @@ void virtualDmxLine::drain()
         pollfd ready{master, POLLIN, 0};
         if (poll(&ready, 1, 20) <= 0)
             continue;
-        // Read under the lock, so that drained() never sees bytes between the pty and this end.
         QMutexLocker lock(&mutex);
         const ssize_t count = read(master, chunk, sizeof chunk);
         if (count <= 0)
@@ -95,13 +94,6 @@ void virtualDmxLine::setColumns(int columns)
 {
     const winsize size{24, ushort(columns), 0, 0};
     ioctl(master, TIOCSWINSZ, &size);
-}
-
-bool virtualDmxLine::drained() const
-{
-    QMutexLocker lock(&mutex);
-    int pending = 0;
-    return ioctl(master, FIONREAD, &pending) == 0 && pending == 0;
 }
 
 QByteArray virtualDmxLine::received() const
@@ -164,6 +156,7 @@ QVector<portSession> shimLog::sessions()
         if (what == "dtr") {
             session.dtrRaised = field.at(5) == "1";
         } else if (what == "break") {
+            session.firstBreakNs = session.frames.isEmpty() ? startNs : session.firstBreakNs;
             session.frames.append(wireFrame());
         } else if (what == "mark" && frame) {
             frame->breakUs = sinceLastUs;
@@ -173,6 +166,7 @@ QVector<portSession> shimLog::sessions()
             frame->bytes += QByteArray::fromHex(field.at(5));
         } else if (what == "close") {
             session.closed = true;
+            session.closeNs = startNs;
             open.erase(at);
         }
     }
@@ -223,7 +217,7 @@ QString writeUpdateFile(const QByteArray &contents, const QString &name)
 QStringList describe(const transferEndings &endings)
 {
     const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
-    const char *const kinds[] = {"interfaceFailed", "fileUnreadable", "fileRefused", "failedOnTheWay"};
+    const char *const kinds[] = {"interfaceFailed", "fileUnreadable", "fileRefused", "failedOnTheWay", "interfaceCannotBreak"};
     QStringList told;
     for (const transferEnding &ending : endings) {
         switch (ending.what) {
@@ -231,23 +225,30 @@ QStringList describe(const transferEndings &endings)
         case transferEnding::canceled: told << QStringLiteral("canceled"); break;
         case transferEnding::sendError: told << QStringLiteral("sendError(%1)").arg(ending.text); break;
         case transferEnding::portError: told << QStringLiteral("portStatusChanged(%1)").arg(codes.valueToKey(ending.code)); break;
-        case transferEnding::failed: told << QStringLiteral("transferFailed(%1)").arg(kinds[qBound(0, ending.code, 3)]); break;
+        case transferEnding::failed: told << QStringLiteral("transferFailed(%1)").arg(kinds[qBound(0, ending.code, 4)]); break;
         }
     }
     return told;
 }
 
-transferRun::transferRun(const QString &portPath, const QString &filePath)
+namespace {
+
+updateFileAnalysis fileToSend(const QString &path)
 {
     logPath();
-    auto *worker = new serialPortThread(portPath, QFileInfo(filePath));
-    worker->moveToThread(&thread);
-    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    updateFileAnalysis file;
+    file.file = file.path = path;
+    return file;
+}
+
+} // namespace
+
+transferRun::transferRun(const QString &portPath, const QString &filePath)
+    : run(runInterface{portPath, {}, {}, {}}, fileToSend(filePath), nullptr), worker(run.createWorker())
+{
     // The worker goes, and closes its port, as soon as a transfer has ended.
     for (auto ending : {&serialPortThread::finished, &serialPortThread::canceled})
         connect(worker, ending, &thread, &QThread::quit, Qt::DirectConnection);
-    connect(this, &transferRun::startSending, worker, &serialPortThread::startSending);
-    connect(this, &transferRun::cancelSending, worker, &serialPortThread::cancelSending);
     connect(worker, &serialPortThread::updateFileLength, this, [this](int lines) { length = lines; });
     connect(worker, &serialPortThread::updateProgress, this, [this](int step) { progress += step; });
     connect(worker, &serialPortThread::finished, this, [this] { endings.append(transferEnding{transferEnding::finished}); });
@@ -255,14 +256,14 @@ transferRun::transferRun(const QString &portPath, const QString &filePath)
     connect(worker, &serialPortThread::sendError, this, [this](const QString &text) { endings << transferEnding::error(text); });
     connect(worker, &serialPortThread::portStatusChanged, this, [this](qlonglong code) { endings << transferEnding::port(int(code)); });
     connect(worker, &serialPortThread::transferFailed, this, [this](int kind) { endings << transferEnding::failure(kind); });
-    thread.start();
 }
 
 transferRun::~transferRun()
 {
-    emit cancelSending();
+    cancel();
     thread.quit();
     thread.wait();
+    delete worker; // never started
 }
 
 bool transferRun::waitForEnd(int timeoutMs)

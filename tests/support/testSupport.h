@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "updateRun.h"
+
 // A virtual DMX interface: a pty whose far end the program opens by its path,
 // while this end collects what arrives. The preloaded dmxshim gives it modem
 // lines and logs breaks and writes.
@@ -18,8 +20,6 @@ public:
     // As a terminal: its width in columns.
     void setColumns(int columns);
     QByteArray received() const;
-    // Whether all that the far end has written so far is in received().
-    bool drained() const;
     // The line as the program had set it when its first byte arrived, e.g. "250000 bit/s 8N2".
     QString settingsAtFirstByte() const;
 
@@ -49,6 +49,7 @@ struct portSession
     bool dtrRaised = false, closed = false;
     QVector<wireFrame> frames;
     int bytesCut = 0, framesCut = 0; // by the break after them, under the shim's USB adapter model
+    qint64 firstBreakNs = -1, closeNs = -1; // monotonic
     QStringList hex() const;
 };
 
@@ -74,12 +75,17 @@ QStringList expandFrames(const framePlan &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
 QString timingFaults(const portSession &session, const framePlan &expected);
 
-// Sets a shim fault (or any variable) for as long as it lives.
+// Sets a shim fault (or any variable) for as long as it lives, then puts back what was there.
 struct scopedEnvironment
 {
-    scopedEnvironment(const char *name, const QByteArray &value) : name(name) { qputenv(name, value); }
-    ~scopedEnvironment() { qunsetenv(name); }
+    scopedEnvironment(const char *name, const QByteArray &value) : name(name), wasSet(qEnvironmentVariableIsSet(name)), before(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~scopedEnvironment() { wasSet ? qputenv(name, before) : qunsetenv(name); }
     const char *name;
+    bool wasSet;
+    QByteArray before;
 };
 
 // Update files that go with the test program.
@@ -103,8 +109,8 @@ using transferEndings = QVector<transferEnding>;
 // For QCOMPARE: "finished", "sendError(text)", "portStatusChanged(ResourceError)", "transferFailed(failedOnTheWay)".
 QStringList describe(const transferEndings &endings);
 
-// One transfer driven the way the window drives it: the worker made here,
-// moved to a thread of its own, reached only through queued calls.
+// One transfer driven the way the window drives it, through the run that follows it: the worker on a thread
+// of its own, reached only through queued calls. Nothing is recorded.
 class transferRun : public QObject
 {
     Q_OBJECT
@@ -112,18 +118,16 @@ class transferRun : public QObject
 public:
     transferRun(const QString &portPath, const QString &filePath);
     ~transferRun() override;
-    void start() { emit startSending(); }
-    void cancel() { emit cancelSending(); }
+    void start() { run.launch(std::exchange(worker, nullptr), thread); }
+    void cancel() { run.cancel(); }
     bool waitForEnd(int timeoutMs = 20000);
 
-    transferEndings endings; // in the order they came
+    transferEndings endings; // in the order they came, as the worker told them
     int length = -1, progress = 0;
 
-signals:
-    void startSending();
-    void cancelSending();
-
 private:
+    updateRun run;
+    serialPortThread *worker; // until it is started
     QThread thread;
 };
 

@@ -79,6 +79,20 @@ bool catches(qint64 pid, int signalNumber)
     return (mask.toULongLong(nullptr, 16) >> (signalNumber - 1)) & 1;
 }
 
+// The tool run to its end with its history under dataHome: its standard output, and its standard error in 'told'.
+QByteArray toolOutput(const QStringList &arguments, const QString &dataHome, int &status, QByteArray *told = nullptr)
+{
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", dataHome);
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(TOOL_PATH), arguments);
+    status = tool.waitForFinished(20000) && tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+    if (told)
+        *told = tool.readAllStandardError();
+    return tool.readAllStandardOutput();
+}
+
 const QString sha256Of(const QByteArray &contents)
 {
     return QString::fromLatin1(QCryptographicHash::hash(contents, QCryptographicHash::Sha256).toHex());
@@ -100,9 +114,10 @@ private slots:
     void fileNamedInAnotherEncoding();
     void failureKinds();
     void ports();
+    void history();
 
 private:
-    virtualDmxLine lines[2], terminal;
+    virtualDmxLine lines[4], terminal;
     QTemporaryDir folder;
     QString link; // to the first interface
     QString workFolder; // where the update files are
@@ -110,6 +125,8 @@ private:
 
 void tst_tool::initTestCase()
 {
+    // The tool's history, away from the user's own.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath("data")));
     link = folder.filePath("link");
     QVERIFY(QFile::link(lines[0].portPath(), link));
     workFolder = QFileInfo(writeUpdateFile("")).path();
@@ -155,7 +172,7 @@ void tst_tool::run_data()
     QTest::newRow("interface held by another update") << QStringList{"send", exampleFile, "--port", link} << plain.held()
         << toolResult{69, {{link + ": Serialport Error: PermissionError\n    another program holds the interface"}}, {framePlan()}};
     QTest::newRow("interfaces missing or not serial") << QStringList{"send", exampleFile, "--port", "ttyNoSuchInterface", "--port", examplePath}
-        << plain << toolResult{69, {{"Serialport Error: DeviceNotFoundError\n    /dev/ttyNoSuchInterface does not exist; 'orvana-firmware-tool ports'",
+        << plain << toolResult{69, {{"Serialport Error: DeviceNotFoundError\n    no interface at /dev/ttyNoSuchInterface",
                                      examplePath + ": not a serial interface"}, {"Error: Unsupported", "Error: Unknown"}}};
     // A set-up failure is the interface's, whatever the file is called.
     QTest::newRow("DTR refused, file named Ready") << QStringList{"send", file(example, "Ready"), "--port", port1}
@@ -185,7 +202,7 @@ void tst_tool::run_data()
     QTest::newRow("a terminal of 25 columns") << QStringList{"send", file(slow), "--port", link} << plain.onTerminal(25)
                                               << toolResult{0, {{"link finished"}}, {{{"00 01", 6, 300}, {"00 01", 3, 300}}}};
     QTest::newRow("--json on a terminal") << QStringList{"send", exampleFile, "--port", port1, "--json"} << plain.onTerminal(80)
-                                          << toolResult{0, {{}, {"\x1b["}}, {exampleFrames}};
+                                          << toolResult{0, {{"finished"}, {"\x1b["}}, {exampleFrames}};
 
     QTest::newRow("inspect a pipe") << QStringList{"inspect", "-", "--json"} << plain.pipedInput(example)
         << toolResult{0, {}, {}, {{{"commentLines", 5}, {"frames", 13}, {"holdTimeMs", 165}, {"lines", 8}, {"packetBytes", 27}, {"packetLines", 3},
@@ -259,8 +276,11 @@ void tst_tool::run()
     QVERIFY(tool.waitForFinished(20000) && tool.exitStatus() == QProcess::NormalExit);
     QByteArray standardError = tool.readAllStandardError();
     if (setup.columns > 0) {
-        // The tool has ended: once the pty is empty, all it wrote is here.
-        QVERIFY(QTest::qWaitFor([&] { return terminal.drained() && terminal.received().size() > before; }));
+        // The tool has ended, but the pty may still hold its last words: wait for those the row expects.
+        QVERIFY(QTest::qWaitFor([&] {
+            const QByteArray told = terminal.received().mid(before).replace("\r\n", "\n");
+            return std::all_of(expected.err.has.cbegin(), expected.err.has.cend(), [&](const QString &part) { return told.contains(part.toUtf8()); });
+        }));
         standardError = terminal.received().mid(before).replace("\r\n", "\n");
         // Every progress line drawn leaves room for the "^C" a terminal echoes; messages may wrap.
         for (const QString &drawn : QString::fromUtf8(standardError).split(QRegularExpression("\x1b\\[\\d*[AJ]|\r|\n")))
@@ -313,9 +333,11 @@ void tst_tool::fileNamedInAnotherEncoding()
 // Reached only where the file changes between the tool's check and the worker's: swapped, they would fail no run.
 void tst_tool::failureKinds()
 {
-    const QVector<int> statuses{exitCodeForFailure(serialPortThread::interfaceFailed), exitCodeForFailure(serialPortThread::fileUnreadable),
-                                exitCodeForFailure(serialPortThread::fileRefused), exitCodeForFailure(serialPortThread::failedOnTheWay)};
-    QCOMPARE(statuses, (QVector<int>{exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed}));
+    QVector<int> statuses;
+    for (int kind = serialPortThread::interfaceFailed; kind <= serialPortThread::interfaceCannotBreak; ++kind)
+        statuses << exitCodeForFailure(kind);
+    QCOMPARE(statuses, (QVector<int>{exitCode::interfaceUnavailable, exitCode::fileUnreadable, exitCode::fileRefused, exitCode::transferFailed,
+                                     exitCode::interfaceUnavailable}));
 }
 
 void tst_tool::ports()
@@ -331,6 +353,65 @@ void tst_tool::ports()
     QCOMPARE(entries, (QStringList{"ttyUSB1=Silicon Labs 0001(Vantor2)", "ttyUSB0=FTDI A1", "ttyS0="}));
     QCOMPARE(interfaceList(false).size(), 2);
     setSerialPortLister(nullptr);
+}
+
+// Every update is recorded, one whole record per interface and run, and an update goes ahead where it cannot be.
+void tst_tool::history()
+{
+    const QString example = writeUpdateFile("#a\n#V\n#F\n#1\n40 00 FF 10\n# b\n25 7F 80 81\n100 01\n"), port1 = lines[0].portPath();
+    QTemporaryDir homes;
+    int status = 0;
+    QStringList fourAtOnce{"send", example}, expected;
+    for (const virtualDmxLine &line : lines) {
+        fourAtOnce << "--port" << line.portPath();
+        expected << line.portPath() + " finished 8 13";
+    }
+    toolOutput(fourAtOnce, homes.filePath("four"), status);
+    QCOMPARE(status, 0);
+    QStringList recorded;
+    for (const QByteArray &line : toolOutput({"history", "--json"}, homes.filePath("four"), status).split('\n')) {
+        const QJsonObject run = QJsonDocument::fromJson(line).object();
+        if (!line.isEmpty())
+            recorded << QStringLiteral("%1 %2 %3 %4").arg(run["interface"]["portName"].toString(), run["ending"].toString())
+                            .arg(run["line"].toInt()).arg(run["frames"].toInt());
+    }
+    recorded.sort();
+    expected.sort();
+    QCOMPARE(recorded, expected);
+    QFile journal(homes.filePath("four/orvana-firmware-updater/history.jsonl"));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    for (const QByteArray &line : journal.readAll().trimmed().split('\n'))
+        QVERIFY2(QJsonDocument::fromJson(line).isObject(), line.constData());
+
+    // Killed in a hold of 46 days once a checkpoint is on the disk: interrupted, with no more than went out.
+    shimLog::clear();
+    QProcess killed;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", homes.filePath("killed"));
+    killed.setProcessEnvironment(environment);
+    killed.start(QStringLiteral(TOOL_PATH), {"send", writeUpdateFile("0 01\n4000000000 02\n0 03\n"), "--port", port1});
+    QVERIFY(QTest::qWaitFor([&] {
+        QFile checkpoints(homes.filePath("killed/orvana-firmware-updater/history.jsonl"));
+        return checkpoints.open(QIODevice::ReadOnly) && checkpoints.readAll().contains("\"progress\"");
+    }, 10000));
+    ::kill(pid_t(killed.processId()), SIGKILL);
+    QVERIFY(killed.waitForFinished());
+    const QJsonObject run = QJsonDocument::fromJson(toolOutput({"history", "--json", "--port", port1}, homes.filePath("killed"), status)).object();
+    QCOMPARE(run["ending"].toString(), QStringLiteral("interrupted"));
+    QCOMPARE(run["line"].toInt(), 2);
+    QCOMPARE(run["frames"].toInt(), shimLog::last().frames.size());
+    QByteArray told;
+    toolOutput({"send", example, "--port", port1}, homes.filePath("killed"), status, &told);
+    QVERIFY2(status == 0 && told.contains(port1.toUtf8() + ": an earlier update was interrupted: "), told.constData());
+
+    // A folder where the journal would be.
+    QVERIFY(QDir().mkpath(homes.filePath("blocked/orvana-firmware-updater/history.jsonl")));
+    toolOutput({"send", example, "--port", port1, "--port", lines[1].portPath()}, homes.filePath("blocked"), status, &told);
+    QCOMPARE(status, 0);
+    QCOMPARE(told.count("warning: this update will not be recorded in the history: "), 1);
+    QCOMPARE(shimLog::last().frames.size(), 13);
+    toolOutput({"history"}, homes.filePath("blocked"), status);
+    QCOMPARE(status, int(exitCode::fileUnreadable));
 }
 
 QTEST_GUILESS_MAIN(tst_tool)

@@ -194,10 +194,10 @@ private slots:
         // A port error before the first frame, or on the way; words for what the interface cannot do.
         const auto unready = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::interfaceFailed)}; };
         const auto lost = [](QSerialPort::SerialPortError code) { return transferEndings{E::port(code), E::failure(serialPortThread::failedOnTheWay)}; };
-        const auto refused = [](const QString &text) { return transferEndings{E::error(text), E::failure(serialPortThread::interfaceFailed)}; };
         const auto noBreak = [](int errorNumber) { return shimFault("DMXSHIM_NO_BREAK", QByteArray::number(errorNumber)); };
         // Said before the first frame, also for EOPNOTSUPP, which Qt has no name for (Linux 6.5 on answers ENOTTY).
-        failed("no break: EOPNOTSUPP", noBreak(EOPNOTSUPP), virtualInterface, refused("This interface cannot send a DMX512 break"), {});
+        failed("no break: EOPNOTSUPP", noBreak(EOPNOTSUPP), virtualInterface, 
+               {E::error("This interface cannot send a DMX512 break"), E::failure(serialPortThread::interfaceCannotBreak)}, {});
         failed("break fails with EIO", noBreak(EIO), virtualInterface, unready(QSerialPort::ResourceError), {});
         // One update at a time whatever name reaches it, for root too: a second opener is refused at or right after its open.
         failed("interface held under another name", {}, heldThroughALink, unready(QSerialPort::PermissionError), {});
@@ -253,7 +253,7 @@ private slots:
             QVERIFY(changed.open(QIODevice::ReadWrite) && changed.write(action.text) > 0
                     && changed.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
         changed.close();
-        QVERIFY(transfer.waitForEnd(5000));
+        QVERIFY(transfer.waitForEnd());
         QCOMPARE(describe(transfer.endings), describe(ending));
         QCOMPARE(transfer.progress, progress);
         QCOMPARE((holder ? shimLog::sessions().value(1) : shimLog::last()).hex(), expandFrames(frames));

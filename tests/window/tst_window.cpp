@@ -82,6 +82,7 @@ private slots:
         // Away from the user's own settings, here and in the programs started from here.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workingDirectory.filePath("settings"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(workingDirectory.filePath("settings")));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(workingDirectory.filePath("data")));
     }
 
     void startUpPreselectsTheOldestUpdateFile()
@@ -204,6 +205,7 @@ private slots:
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page fixtureDisplayPage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
+        QVERIFY(child<QLabel>("updateNoteLabel")->isVisible()); // until the next Start
     }
 
     void errorReports()
@@ -212,18 +214,28 @@ private slots:
         QVERIFY(mkfifo(qPrintable(answer.file = QDir::current().absoluteFilePath("pipe.fwb")), 0600) == 0);
         QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
         QCOMPARE(answer.boxes.takeLast(), QStringLiteral("Couldn't open file Not a regular file"));
+        const QString partial("The fixture may hold part of the update: 4 of 6 lines went out. Send the whole file again.");
         {
             const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
             chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
-            const auto plugged = std::exchange(fakePorts, {{"COM9", "", "Example Corp", "B7", ""}});
             QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
-            fakePorts = plugged;
-            QCOMPARE(answer.informative, QStringList{"The interface is gone. Listed now: Example Corp B7.\n\nThe fixture may hold "
-                                                     "part of the update: 4 of 6 lines went out. Send the whole file again."});
+            QCOMPARE(answer.informative, QStringList{partial});
         }
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 3}}));
         const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
         QCOMPARE(idleState(), idle);
+        QCOMPARE(child<QLabel>("updateNoteLabel")->text(), partial); // not only in the box
+
+        // An interface that is gone is named, with those listed now.
+        const auto plugged = std::exchange(fakePorts, {{"ttyGone", "", "Example Corp", "G1", ""}});
+        child<QAction>("actionRefreshPortsList")->trigger();
+        fakePorts = {{"COM9", "", "Example Corp", "B7", ""}};
+        answer.informative.clear();
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QTRY_COMPARE(answer.informative, QStringList{"No interface at /dev/ttyGone; listed now: Example Corp B7 (COM9)."});
+        QVERIFY(!child<QLabel>("updateNoteLabel")->isVisible()); // a new Start, and nothing went out
+        fakePorts = plugged;
+        child<QAction>("actionRefreshPortsList")->trigger();
 
         // A port error while the worker still sends: it is stopped, and what it
         // still had to say ("canceled") must not turn up after the reset.
@@ -245,8 +257,10 @@ private slots:
         }
         // What to do about it goes below the error's own words.
         QCOMPARE(answer.informative.mid(1, 1), QStringList{"Another program holds the interface: another update, a console or a terminal program."});
-        window->showErrorAndReset("This interface cannot send a DMX512 break");
-        QVERIFY(answer.informative.last().startsWith("Choose an interface whose adapter can send a break"));
+        // Told by the kind of failure, not by its words.
+        const scopedEnvironment noBreak("DMXSHIM_NO_BREAK", "95");
+        QCOMPARE(runUpdate("Start"), QStringList{"This interface cannot send a DMX512 break"});
+        QVERIFY(answer.informative.value(0).startsWith("Choose an interface whose adapter can send a break"));
     }
 
     // An update bundle may carry a "dll" folder, and the updater is started where
@@ -301,6 +315,8 @@ private slots:
         const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
         std::unique_ptr<fixtureSoftwareUpdater> started;
         QTemporaryDir folder;
+        // A program started afresh, whose history holds none of this test's updates.
+        const scopedEnvironment history("XDG_DATA_HOME", QFile::encodeName(folder.path()));
         if (origin == atStartUp || origin == onCommandLine) {
             QVERIFY(QFile::copy(path, folder.filePath("candidate.fwb")) && QDir::setCurrent(folder.path()));
             started.reset(origin == atStartUp ? new fixtureSoftwareUpdater : new fixtureSoftwareUpdater(path));
@@ -368,6 +384,38 @@ private slots:
         QVERIFY2(run.exitCode() == 0, run.readAll().constData());
     }
 
+    // An update that did not finish is told at the next start, before anything else, once; one that a finished
+    // update of the same file through the same interface has covered since is not, nor is a line torn by a power cut.
+    void unfinishedUpdatesToldAtStart()
+    {
+        QTemporaryDir home;
+        const scopedEnvironment history("XDG_DATA_HOME", QFile::encodeName(home.path()));
+        QVERIFY(QDir().mkpath(home.filePath("orvana-firmware-updater")));
+        const QString start("{\"record\":\"start\",\"run\":\"%1\",\"time\":\"2026-12-07T14:03:00.000Z\",\"lines\":3019,"
+                            "\"interface\":{\"portName\":\"ttyUSB0\",\"serialNumber\":\"A1\",\"manufacturer\":\"FTDI\"},"
+                            "\"file\":{\"name\":\"spot.fwb\",\"sha256\":\"%2\",\"application\":\"spot\",\"vendor\":\"Orvana\","
+                            "\"fixture\":\"Spot 575\",\"version\":\"v1.04\"}}\n");
+        const QString end("{\"record\":\"end\",\"run\":\"%1\",\"ending\":\"%2\",\"line\":%3,\"frames\":%3}\n");
+        QFile journal(home.filePath("orvana-firmware-updater/history.jsonl"));
+        QVERIFY(journal.open(QIODevice::WriteOnly));
+        journal.write((start.arg("killed", "aa") + "{\"record\":\"progress\",\"run\":\"killed\",\"line\":462,\"frames\":470}\n"
+                       + start.arg("unplugged", "bb") + end.arg("unplugged", "failed").arg(9) + start.arg("again", "bb")
+                       + end.arg("again", "finished").arg(3019) + "{\"record\":\"progress\",\"ru").toUtf8());
+        journal.close();
+        answer.boxes.clear();
+        answer.informative.clear();
+        {
+            const fixtureSoftwareUpdater started;
+            QTRY_COMPARE(answer.boxes, QStringList{"An update did not finish."});
+        }
+        const QString when = QDateTime(QDate(2026, 12, 7), QTime(14, 3), Qt::UTC).toLocalTime().toString("yyyy-MM-dd hh:mm");
+        QCOMPARE(answer.informative, QStringList{"Orvana Spot 575, Spot v1.04 (spot.fwb), through FTDI A1 (ttyUSB0), " + when
+                                                 + ": interrupted: the program ended before the update did.\nThe fixture may hold "
+                                                   "part of the update: at least 462 of 3019 lines went out. Send the whole file again."});
+        QVERIFY(historyQueries::untold(updateHistory(home.filePath("orvana-firmware-updater")).runs()).isEmpty());
+    }
+
+    // Last: once the application's event loop has ended, Qt 6 ends every modal loop after it at once.
     void quitDuringAnUpdate()
     {
         chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
