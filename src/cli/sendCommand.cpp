@@ -12,13 +12,11 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPort>
 #include <QThread>
 #include <QTimer>
 
-#include <csignal>
 #include <utility>
 #include <vector>
 
@@ -52,7 +50,7 @@ void writeEvent(bool json, const QString &port, const char *name, QJsonObject fi
         return;
     fields.insert(QStringLiteral("event"), QLatin1String(name));
     fields.insert(QStringLiteral("port"), port);
-    terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact)));
+    terminal::printJson(QJsonDocument(fields));
 }
 
 // The updates on all ports, each by the window's worker on a thread of its
@@ -86,7 +84,7 @@ private:
     void sleepNotInhibited(int index, const QString &reason);
     void failed(int index, const QString &message, const QString &hint = QString());
     void end(int index, outcome what, int status);
-    void stopOnSignal(int signalNumber);
+    void stopOnSignal(int stop);
     void everyTick();
     void printSummary() const;
 
@@ -108,7 +106,7 @@ sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file, con
                              : terminal::columns() > 0 && !options.json ? progressDisplay::style::redraw
                                                                     : progressDisplay::style::plain)
 {
-    QObject::connect(&caught, &stopSignals::signalCaught, &loop, [this](int number) { stopOnSignal(number); });
+    QObject::connect(&caught, &stopSignals::signalCaught, &loop, [this](int stop) { stopOnSignal(stop); });
     QObject::connect(&ticks, &QTimer::timeout, &loop, [this] { everyTick(); });
 }
 
@@ -250,11 +248,11 @@ void sendRun::end(int index, outcome what, int status)
 }
 
 // Every update stops at its next frame boundary; the first signal says so at once.
-void sendRun::stopOnSignal(int signalNumber)
+void sendRun::stopOnSignal(int stop)
 {
     if (!std::exchange(canceling, true))
-        display.tell(stopSignals::name(signalNumber) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
-                     + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
+        display.tell(stopSignals::name(stop) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
+                     + (stopSignals::isInterrupt(stop) ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
     for (const port &each : ports) {
         if (each.worker)
             QMetaObject::invokeMethod(each.worker, &serialPortThread::cancelSending, Qt::QueuedConnection);
@@ -300,7 +298,8 @@ int exitCodeForFailure(int kind)
 int sendCommand(const sendOptions &options)
 {
     const stopSignals caught;
-    const updateFileAnalysis file = checkUpdateFile(options.file);
+    const checkedUpdateFile checked = checkUpdateFile(options.file);
+    const updateFileAnalysis &file = checked.analysis;
     const fileVerdict verdict = judgeUpdateFile(file, options.checks, true);
     if (file.opened() && !file.stopped)
         printWarnings(file);
