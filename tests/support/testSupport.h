@@ -1,6 +1,8 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "testFiles.h"
+
 #include <QtCore>
 
 #include <atomic>
@@ -59,16 +61,6 @@ QVector<portSession> sessions();
 portSession last();
 }
 
-// Frames a test expects on the wire: one frame (start code included, in hex) sent so many times in a row,
-// the last of them followed by a hold.
-struct sentFrame
-{
-    QByteArray hex;
-    int times = 1;
-    int holdMs = 0;
-};
-using framePlan = QVector<sentFrame>;
-
 // One entry per frame, in hex, as portSession::hex() lists what was sent.
 QStringList expandFrames(const framePlan &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
@@ -81,9 +73,6 @@ struct scopedEnvironment
     ~scopedEnvironment() { qunsetenv(name); }
     const char *name;
 };
-
-// Update files that go with the test program.
-QString writeUpdateFile(const QByteArray &contents, const QString &name = QString());
 
 class serialPortThread;
 
@@ -127,7 +116,6 @@ private:
     QThread thread;
 };
 
-Q_DECLARE_METATYPE(framePlan)
 Q_DECLARE_METATYPE(transferEndings)
 
 #endif // TESTSUPPORT_H
