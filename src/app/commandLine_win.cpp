@@ -48,17 +48,18 @@ bool tell(const QString &text, bool error)
     const DWORD type = sentTo && sentTo != INVALID_HANDLE_VALUE ? GetFileType(sentTo) : FILE_TYPE_UNKNOWN;
     if (type == FILE_TYPE_DISK || type == FILE_TYPE_PIPE)
         return writeTo(sentTo, text);
-    // Started from a command prompt, which shows its prompt again at once: the text goes below it.
-    if (AttachConsole(ATTACH_PARENT_PROCESS)) {
-        const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr);
-        const bool shown = console != INVALID_HANDLE_VALUE && writeTo(console, QLatin1Char('\n') + text);
-        if (console != INVALID_HANDLE_VALUE)
-            CloseHandle(console);
+    // Started from a command prompt, which shows its prompt again at once: the text goes below it. Wine lends
+    // the prompt's console before it is asked for.
+    const bool attached = AttachConsole(ATTACH_PARENT_PROCESS);
+    const HANDLE console = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    const bool shown = console != INVALID_HANDLE_VALUE && writeTo(console, QLatin1Char('\n') + text);
+    if (console != INVALID_HANDLE_VALUE)
+        CloseHandle(console);
+    if (attached)
         FreeConsole();
-        if (shown)
-            return true;
-    }
+    if (shown)
+        return true;
     const QString title = QStringLiteral("Orvana Firmware Updater");
     return MessageBoxW(nullptr, wide(text.trimmed()), wide(title), MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION)) != 0;
 }
