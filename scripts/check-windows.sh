@@ -37,7 +37,7 @@ session="orvana-check-$$"
 xvfb_pid="" holder=""
 cleanup() {
     [ -n "$holder" ] && kill "$holder" 2>/dev/null || true
-    tmux kill-session -t "$session" 2>/dev/null || true
+    tmux -L "$session" kill-server 2>/dev/null || true
     [ -d "$work/wine" ] && WINEPREFIX="$work/wine" "$wineserver" -k 2>/dev/null || true
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
@@ -126,11 +126,12 @@ compare_inspect --json "$international" || failed=1
 [ "$failed" -eq 0 ] || fail "inspect gives other results on Windows"
 
 # On a console the tool writes characters, not bytes: Wine's console on a terminal shows what Linux prints.
-LANG=C.UTF-8 tmux new-session -d -s "$session" -x 200 -y 24 -c "$work" \
-    "env -u DISPLAY '$wine' '$tool' inspect '$international'; echo 'exit status:' \$?; sleep 600"
-for _ in $(seq 100); do tmux capture-pane -p -t "$session" | grep -q '^exit status:' && break; sleep 0.3; done
-tmux capture-pane -p -t "$session" | sed '/^$/d' >"$work/console.out"
-tmux kill-session -t "$session"
+# A tmux server of its own, whatever the user runs.
+LANG=C.UTF-8 tmux -L "$session" new-session -d -x 200 -y 24 -c "$work" \
+    "env -u DISPLAY LANG=C.UTF-8 '$wine' '$tool' inspect '$international'; echo 'exit status:' \$?; sleep 600"
+for _ in $(seq 100); do tmux -L "$session" capture-pane -p | grep -q '^exit status:' && break; sleep 0.3; done
+tmux -L "$session" capture-pane -p | sed '/^$/d' >"$work/console.out"
+tmux -L "$session" kill-server
 (cd "$work" && "$linux_tool" inspect "$international"; echo "exit status: $?") >"$work/linux.out"
 diff "$work/linux.out" "$work/console.out" >&2 || fail "inspect on Wine's console shows other text than on Linux"
 echo "ok   inspect $international on Wine's console: $(grep -c . "$work/console.out") lines as on Linux"

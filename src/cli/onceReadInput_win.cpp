@@ -2,7 +2,9 @@
 
 #include <QString>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include <fcntl.h>
 #include <io.h>
@@ -57,8 +59,12 @@ qint64 onceReadInput::read(char *data, qint64 size, const std::function<bool()> 
 {
     const HANDLE input = reinterpret_cast<HANDLE>(handle);
     // Ctrl-C ends a read of the console by itself.
-    if (!owned && isConsole(input))
-        return _read(_fileno(stdin), data, unsigned(qMin<qint64>(size, 1 << 30)));
+    if (!owned && isConsole(input)) {
+        const int length = _read(_fileno(stdin), data, unsigned(qMin<qint64>(size, 1 << 30)));
+        if (length < 0)
+            failure = QString::fromLocal8Bit(std::strerror(errno));
+        return length;
+    }
     DWORD length = DWORD(qMin<qint64>(size, 1 << 30));
     if (GetFileType(input) == FILE_TYPE_PIPE) {
         // A read of a pipe waits for the writer: the pipe is looked at instead, in short slices.
