@@ -7,7 +7,7 @@
 # ../shared/toolchains/qt5.15.15-mingw64.tar.xz beside the repository. Its moc, rcc and uic must run on this
 # machine. The folder holds what windeployqt would put there: both programs, the Qt and MinGW runtime DLLs they
 # load, platforms/qwindows.dll and styles/qwindowsvistastyle.dll; the updater's icon group and version block are
-# checked before anything is packed.
+# checked before anything is packed. The tests that need no pty are built too, for scripts/check-windows.sh.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$root/build-win64"
@@ -86,10 +86,25 @@ done
 find "$folder" -iname '*.exe' -o -iname '*.dll' | while IFS= read -r binary; do
     x86_64-w64-mingw32-strip "$binary"
 done
-# Qt is used under the LGPL 3, which travels with it.
-if [ -d "$qt/licenses" ]; then
-    mkdir -p "$folder/licenses/Qt" && cp "$qt"/licenses/* "$folder/licenses/Qt/"
-fi
+# What the zip is, and under which licences its parts come, in Windows' line ends. Qt is used under the LGPL 3,
+# which travels with it, with where its sources are and how it was built; the MinGW runtime (libstdc++, libgcc,
+# winpthreads) with its notices as Debian's packages of it carry them: the GCC Runtime Library Exception, and
+# winpthreads' copyright and licence.
+crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
+sed "s/@VERSION@/$version/" "$root/resources/windows/README.txt" | sed 's/\r*$/\r/' >"$folder/README.txt"
+# The program's own notice, as the Debian package states it.
+{ echo "Orvana Firmware Updater $version"; grep -m1 '^Copyright:' "$root/debian/copyright"
+  sed -n '/^License: proprietary$/,${/^License:/d;s/^ \.\{0,1\}//;p}' "$root/debian/copyright"; } | sed 's/\r*$/\r/' >"$folder/LICENSE.txt"
+mkdir -p "$folder/licenses/Qt" "$folder/licenses/MinGW-w64"
+[ -d "$qt/licenses" ] || fail "$qt has no licenses/ folder: the LGPL must travel with Qt"
+for text in "$qt"/licenses/*; do crlf "$text" "$folder/licenses/Qt/$(basename "$text")"; done
+crlf "$root/resources/windows/qt-sources.txt" "$folder/licenses/Qt/SOURCES.txt"
+for notice in /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright:gcc-runtime.txt \
+              /usr/share/doc/mingw-w64-common/copyright:mingw-w64-runtime-and-winpthreads.txt \
+              /usr/share/common-licenses/GPL-3:GPL-3.txt; do
+    [ -f "${notice%%:*}" ] || fail "no ${notice%%:*}: the MinGW runtime's notices must travel with it"
+    crlf "${notice%%:*}" "$folder/licenses/MinGW-w64/${notice##*:}"
+done
 
 "$root/scripts/check-windows-resources.sh" "$updater"
 
@@ -98,3 +113,5 @@ rm -f "$root"/dist/orvana-firmware-updater-*-win64.zip
 (cd "$build/deploy" && zip -qrX "$root/dist/$name.zip" "$name")
 echo "Windows zip: dist/$name.zip ($(du -h "$root/dist/$name.zip" | cut -f1)); in it:"
 (cd "$folder" && find . -type f ! -path './licenses/*' | sed 's|^\./|  |' | sort)
+echo "  licenses/: $(cd "$folder/licenses" && find . -type f | sed 's|^\./||' | sort | paste -sd' ')"
+echo "Test programs for Wine (scripts/check-windows.sh): $(cd "$build/tests" && ls tst_*.exe | paste -sd' ')"

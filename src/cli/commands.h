@@ -8,8 +8,10 @@
 
 #include <memory>
 
+#include "updateFileAnalysis.h"
+
 class QTemporaryDir;
-struct updateFileAnalysis;
+class QTemporaryFile;
 
 // What the tool's exit status tells a script; --help and the manual page say
 // the same. With several ports the highest wins, so the codes are ordered by
@@ -49,9 +51,17 @@ struct fileChecks
     QByteArray expectedSha256; // lower-case hex; empty: any
 };
 
-// The file as both commands check it, before any interface is opened. Ctrl-C, SIGTERM and SIGHUP stop the check
-// (a stopSignals object must exist); a terminal on standard input is told how to end the file.
-updateFileAnalysis checkUpdateFile(const updateFileArgument &file);
+// The file as both commands check it, before any interface is opened; input that cannot be read twice is first
+// read once into a copy, which is then checked and sent. A stop signal stops the check (a stopSignals object
+// must exist); a terminal on standard input is told how to end the file.
+struct checkedUpdateFile
+{
+    updateFileAnalysis analysis;
+    std::shared_ptr<QTemporaryFile> copy;
+};
+checkedUpdateFile checkUpdateFile(const updateFileArgument &file);
+// At most this much is read from a pipe.
+constexpr qint64 maxCopiedInput = 64 * 1024 * 1024;
 struct fileVerdict
 {
     QString refusal; // empty: the file may be sent; else its first line is what the events tell

@@ -1,68 +1,60 @@
 // The update file as inspect and send both take it: named, checked, and judged before any interface is opened.
 #include "commands.h"
+#include "onceReadInput.h"
 #include "printableText.h"
 #include "stopSignals.h"
 #include "terminal.h"
 #include "updateFileAnalysis.h"
 
-#include <QFile>
-#include <QTemporaryDir>
-
-#ifdef Q_OS_UNIX
-#include <climits>
-#include <unistd.h>
-#endif
+#include <QFileInfo>
+#include <QTemporaryFile>
 
 namespace {
 
-#ifdef Q_OS_UNIX
-// The name as the locale spells what it can; each byte it cannot, as \xe9.
-QString shownName(const QByteArray &raw)
+bool isReadOnce(const QString &path)
 {
-    QString shown;
-    for (int at = 0; at < raw.size();) {
-        int length = 4; // the longest a character takes
-        while (length > 0 && QFile::encodeName(QFile::decodeName(raw.mid(at, length))) != raw.mid(at, length))
-            --length;
-        shown += length > 0 ? QFile::decodeName(raw.mid(at, length))
-                            : QStringLiteral("\\x%1").arg(uchar(raw.at(at)), 2, 16, QLatin1Char('0'));
-        at += qMax(length, 1);
-    }
-    return shown;
+    const QFileInfo info(path);
+    return path == QLatin1String("-") || (info.exists() && !info.isFile() && !info.isDir());
 }
-#endif
+
+// Read once, into a copy that can be counted and then sent.
+checkedUpdateFile copyOnceReadInput(const updateFileArgument &file, const std::function<bool()> &stopRequested)
+{
+    onceReadInput input(file.path);
+    auto copy = std::make_shared<QTemporaryFile>();
+    if (!input.open())
+        return {unopenedUpdateFile(file.name, input.failure), nullptr};
+    if (!copy->open())
+        return {unopenedUpdateFile(file.name, copy->errorString()), nullptr};
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    qint64 length;
+    while ((length = input.read(chunk.data(), chunk.size(), stopRequested)) > 0 && copy->size() + length <= maxCopiedInput)
+        copy->write(chunk.constData(), length);
+    if (length < 0 || !copy->flush())
+        return {unopenedUpdateFile(file.name, length < 0 ? input.failure : copy->errorString()), nullptr};
+    checkedUpdateFile checked{updateFileAnalysis(), copy};
+    checked.analysis.file = file.name;
+    checked.analysis.path = copy->fileName();
+    checked.analysis.stopped = input.stopped;
+    if (length > 0)
+        checked.analysis.refused = QStringLiteral("Update file too large to be read from a pipe (over 64 MiB):") + file.name;
+    return checked;
+}
 
 } // namespace
 
-updateFileArgument updateFileArgumentFor(const QString &given, const QByteArrayList &rawArguments)
+checkedUpdateFile checkUpdateFile(const updateFileArgument &file)
 {
-#ifdef Q_OS_UNIX
-    // Qt decodes a name it cannot spell with a replacement character, and then opens another name: a link
-    // under a name it can spell leads the analysis and the worker to the file.
-    for (const QByteArray &raw : rawArguments) {
-        if (QFile::decodeName(raw) != given || QFile::encodeName(given) == raw)
-            continue;
-        char folder[PATH_MAX];
-        const QByteArray target = raw.startsWith('/') || !getcwd(folder, sizeof folder) ? raw : QByteArray(folder) + '/' + raw;
-        auto links = std::make_shared<QTemporaryDir>();
-        const QString link = links->filePath(QStringLiteral("update-file"));
-        if (links->isValid() && symlink(target.constData(), QFile::encodeName(link).constData()) == 0)
-            return {shownName(raw), link, links};
-    }
-#else
-    Q_UNUSED(rawArguments);
-#endif
-    return {given, given, nullptr};
-}
-
-updateFileAnalysis checkUpdateFile(const updateFileArgument &file)
-{
-#ifdef Q_OS_UNIX
-    if (file.path == QLatin1String("-") && isatty(STDIN_FILENO) == 1)
-        terminal::printError(QStringLiteral("reading the update file from standard input, a terminal; "
-                                            "Ctrl-D on a line of its own ends it"));
-#endif
-    return analyzeUpdateFile(file.path, {file.name, [] { return stopSignals::lastCaught() != 0; }});
+    const QString hint = file.path == QLatin1String("-") ? terminal::terminalInputHint() : QString();
+    if (!hint.isEmpty())
+        terminal::printError(hint);
+    const auto stopRequested = [] { return stopSignals::lastCaught() != 0; };
+    if (!isReadOnce(file.path))
+        return {analyzeUpdateFile(file.path, {file.name, stopRequested}), nullptr};
+    checkedUpdateFile checked = copyOnceReadInput(file, stopRequested);
+    if (checked.analysis.opened() && checked.analysis.refused.isEmpty() && !checked.analysis.stopped)
+        checked.analysis = analyzeUpdateFile(checked.copy->fileName(), {file.name, stopRequested});
+    return checked;
 }
 
 fileVerdict judgeUpdateFile(const updateFileAnalysis &analysis, const fileChecks &checks, bool sending)

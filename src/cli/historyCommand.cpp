@@ -34,8 +34,7 @@ int historyCommand(const historyOptions &options)
     if (!problem.isEmpty()) {
         terminal::printError(problem);
         if (options.json)
-            terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(QJsonObject{{"error", problem}, {"exitCode", exitCode::fileUnreadable}})
-                                                              .toJson(QJsonDocument::Compact)));
+            terminal::printJson(QJsonDocument(QJsonObject{{"error", problem}, {"exitCode", exitCode::fileUnreadable}}));
         return exitCode::fileUnreadable;
     }
     QStringList unreadable;
@@ -50,7 +49,7 @@ int historyCommand(const historyOptions &options)
         runs = runs.mid(0, options.last);
     for (const runRecord &run : std::as_const(runs)) {
         if (options.json)
-            terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(historyQueries::toJson(run)).toJson(QJsonDocument::Compact)));
+            terminal::printJson(QJsonDocument(historyQueries::toJson(run)));
         else
             printRun(run);
     }

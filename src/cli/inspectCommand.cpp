@@ -5,7 +5,6 @@
 #include "updateFileAnalysis.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 
 namespace {
@@ -54,7 +53,7 @@ void printReport(const updateFileAnalysis &analysis)
 void printJson(QJsonObject object, int status)
 {
     object.insert(QStringLiteral("exitCode"), status);
-    terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+    terminal::printJson(QJsonDocument(object));
 }
 
 } // namespace
@@ -62,7 +61,8 @@ void printJson(QJsonObject object, int status)
 int inspectCommand(const updateFileArgument &file, bool json, const fileChecks &checks)
 {
     const stopSignals caught;
-    const updateFileAnalysis analysis = checkUpdateFile(file);
+    const checkedUpdateFile checked = checkUpdateFile(file);
+    const updateFileAnalysis &analysis = checked.analysis;
     const fileVerdict verdict = judgeUpdateFile(analysis, checks, false);
     if (!analysis.opened() || analysis.stopped) {
         terminal::startLineAfterInterrupt();

@@ -1,6 +1,7 @@
 // orvana-firmware-tool: the command line, its help and its exit status. Each command and option is described
 // once, here: the parser and --help are built from these tables, and the manual page from --help.
 #include "commands.h"
+#include "stopSignals.h"
 #include "terminal.h"
 
 #include <QCommandLineParser>
@@ -32,8 +33,8 @@ const QList<toolCommand> &toolCommands()
          QStringLiteral("What an update with FILE would send, without an interface: header, line counts, frames, "
                         "wire time, SHA-256, warnings.")},
         {QStringLiteral("send"), QStringLiteral("FILE --port NAME..."),
-         QStringLiteral("Sends FILE to every named interface at once. Ctrl-C, SIGTERM or SIGHUP cancels once the "
-                        "frame in flight is out; Ctrl-C again quits at once.")},
+         QStringLiteral("Sends FILE to every named interface at once. %1 cancels once the frame in flight is out; "
+                        "Ctrl-C again quits at once.").arg(stopSignals::ways())},
         {QStringLiteral("history"), QString(),
          QStringLiteral("The updates of the window and the tool, newest first: the fixture and version, the interface, "
                         "when, how many lines went out, and how each ended: finished, canceled, failed, interrupted "
@@ -71,22 +72,29 @@ const QList<toolOption> &toolOptions()
     return options;
 }
 
-const struct
+struct statusMeaning
 {
     int code;
-    const char *meaning;
-} exitStatuses[] = {
-    {exitCode::finished, "everything finished"},
-    {exitCode::transferFailed, "a transfer failed on the way (port error, file changed while sent)"},
-    {exitCode::usage, "usage error (also: one interface named twice)"},
-    {exitCode::fileRefused, "the file is refused: too long a line, too many lines, over 64 MiB from a pipe, "
-                            "nothing to send (send), another SHA-256 than expected; with --strict, warnings"},
-    {exitCode::fileUnreadable, "the file cannot be opened; history: the history cannot be read"},
-    {exitCode::interfaceUnavailable, "an interface cannot be opened or set up (missing, busy, no permission, "
-                                     "not a serial interface, DTR, no break)"},
-    {exitCode::outputFailed, "standard output could not be written"},
-    {exitCode::canceled, "canceled by Ctrl-C, SIGTERM or SIGHUP"},
+    QString meaning;
 };
+
+const QList<statusMeaning> &exitStatuses()
+{
+    static const QList<statusMeaning> statuses{
+        {exitCode::finished, QStringLiteral("everything finished")},
+        {exitCode::transferFailed, QStringLiteral("a transfer failed on the way (port error, file changed while sent)")},
+        {exitCode::usage, QStringLiteral("usage error (also: one interface named twice)")},
+        {exitCode::fileRefused, QStringLiteral("the file is refused: too long a line, too many lines, over 64 MiB from a "
+                                               "pipe, nothing to send (send), another SHA-256 than expected; with --strict, "
+                                               "warnings")},
+        {exitCode::fileUnreadable, QStringLiteral("the file cannot be opened; history: the history cannot be read")},
+        {exitCode::interfaceUnavailable, QStringLiteral("an interface cannot be opened or set up (missing, busy, no "
+                                                        "permission, not a serial interface, DTR, no break)")},
+        {exitCode::outputFailed, QStringLiteral("standard output could not be written")},
+        {exitCode::canceled, QStringLiteral("canceled by ") + stopSignals::ways()},
+    };
+    return statuses;
+}
 
 // A term and its description: the description wrapped at helpWidth and indented to 'indent', below the term
 // where the term leaves no room.
@@ -128,8 +136,8 @@ QString helpText()
                           prefix + each.option.description());
     }
     text += QStringLiteral("\nExit status (with several ports the highest wins):\n");
-    for (const auto &status : exitStatuses)
-        text += helpEntry(QString::number(status.code), QLatin1String(status.meaning), 7);
+    for (const statusMeaning &status : exitStatuses())
+        text += helpEntry(QString::number(status.code), status.meaning, 7);
     return text;
 }
 
@@ -145,8 +153,7 @@ int usageError(const QString &text, bool json)
     terminal::printError(text);
     terminal::printLine(stderr, QStringLiteral("Try '%1 --help'.").arg(QCoreApplication::applicationName()));
     if (json)
-        terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(QJsonObject{{"error", text}, {"exitCode", exitCode::usage}})
-                                                          .toJson(QJsonDocument::Compact)));
+        terminal::printJson(QJsonDocument(QJsonObject{{"error", text}, {"exitCode", exitCode::usage}}));
     return exitCode::usage;
 }
 
@@ -223,7 +230,7 @@ int runCommandLine(const QStringList &arguments, const QByteArrayList &rawArgume
 
 int main(int argc, char *argv[])
 {
-    terminal::guardStandardStreams();
+    terminal::prepareStandardStreams();
 #ifdef SIGPIPE
     // Output that cannot be written is told at the end; it never stops a transfer.
     std::signal(SIGPIPE, SIG_IGN);

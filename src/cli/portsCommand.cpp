@@ -63,7 +63,7 @@ QJsonArray interfaceList(bool all)
 int portsCommand(bool all, bool json)
 {
     if (json) {
-        terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(interfaceList(all)).toJson(QJsonDocument::Compact)));
+        terminal::printJson(QJsonDocument(interfaceList(all)));
         return exitCode::finished;
     }
     const QList<serialPortDescription> entries = portList(all);

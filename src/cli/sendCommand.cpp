@@ -13,12 +13,10 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QHash>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 #include <QTimer>
 
-#include <csignal>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -43,7 +41,7 @@ void writeEvent(bool json, const QString &port, const char *name, QJsonObject fi
         return;
     fields.insert(QStringLiteral("event"), QLatin1String(name));
     fields.insert(QStringLiteral("port"), port);
-    terminal::printLine(stdout, QString::fromUtf8(QJsonDocument(fields).toJson(QJsonDocument::Compact)));
+    terminal::printJson(QJsonDocument(fields));
 }
 
 // The updates on all ports, each by the window's worker on a thread of its
@@ -78,7 +76,7 @@ private:
     void notRecordable(int index, const QString &problem);
     void runEnded(int index);
     void end(int index, outcome what, int status, const QString &told = QString());
-    void stopOnSignal(int signalNumber);
+    void stopOnSignal(int stop);
     void everyTick();
     void printSummary() const;
 
@@ -101,7 +99,7 @@ sendRun::sendRun(const sendOptions &options, const updateFileAnalysis &file, con
                              : terminal::columns() > 0 && !options.json ? progressDisplay::style::redraw
                                                                     : progressDisplay::style::plain)
 {
-    QObject::connect(&caught, &stopSignals::signalCaught, &loop, [this](int number) { stopOnSignal(number); });
+    QObject::connect(&caught, &stopSignals::signalCaught, &loop, [this](int stop) { stopOnSignal(stop); });
     QObject::connect(&ticks, &QTimer::timeout, &loop, [this] { everyTick(); });
 }
 
@@ -264,11 +262,11 @@ void sendRun::end(int index, outcome what, int status, const QString &told)
 }
 
 // Every update stops at its next frame boundary; the first signal says so at once.
-void sendRun::stopOnSignal(int signalNumber)
+void sendRun::stopOnSignal(int stop)
 {
     if (!std::exchange(canceling, true))
-        display.tell(stopSignals::name(signalNumber) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
-                     + (signalNumber == SIGINT ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
+        display.tell(stopSignals::name(stop) + QStringLiteral(": canceling; each update stops once the frame in flight is out")
+                     + (stopSignals::isInterrupt(stop) ? QStringLiteral("; Ctrl-C again stops at once") : QString()));
     for (const port &each : ports) {
         if (each.run)
             each.run->cancel();
@@ -315,7 +313,8 @@ int exitCodeForFailure(int kind)
 int sendCommand(const sendOptions &options)
 {
     const stopSignals caught;
-    const updateFileAnalysis file = checkUpdateFile(options.file);
+    const checkedUpdateFile checked = checkUpdateFile(options.file);
+    const updateFileAnalysis &file = checked.analysis;
     const fileVerdict verdict = judgeUpdateFile(file, options.checks, true);
     if (file.opened() && !file.stopped)
         printWarnings(file);

@@ -8,14 +8,7 @@
 #include <QCoreApplication>
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
 
 namespace terminal {
 
@@ -23,33 +16,32 @@ namespace {
 
 int standardOutputError = 0; // errno of the first write that failed
 
-} // namespace
-
-void guardStandardStreams()
-{
-#ifdef Q_OS_UNIX
-    // open() takes the lowest free descriptor: the closed one. Read-only, what is written there fails as before.
-    for (int descriptor = 0; descriptor <= 2; ++descriptor) {
-        if (fcntl(descriptor, F_GETFD) == -1)
-            open("/dev/null", O_RDONLY);
-    }
-#endif
-}
-
-void print(std::FILE *stream, const QString &text)
+void writeTo(std::FILE *stream, const QString &text, platform::encoding how)
 {
     // After the first failure standard output stays silent: one report, at the end.
     if (stream == stdout && standardOutputError != 0)
         return;
-    const QByteArray bytes = text.toLocal8Bit();
-    const bool written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
-    if ((!written || std::fflush(stream) != 0) && stream == stdout)
+    errno = 0;
+    if (!platform::write(stream, text, how) && stream == stdout)
         standardOutputError = errno != 0 ? errno : EIO;
+}
+
+} // namespace
+
+void print(std::FILE *stream, const QString &text)
+{
+    writeTo(stream, text, platform::encoding::terminal);
 }
 
 void printLine(std::FILE *stream, const QString &text)
 {
     print(stream, text + QLatin1Char('\n'));
+}
+
+void printJson(const QJsonDocument &document)
+{
+    writeTo(stdout, QString::fromUtf8(document.toJson(QJsonDocument::Compact)) + QLatin1Char('\n'),
+          platform::encoding::utf8);
 }
 
 QString printableLines(const QString &text)
@@ -66,19 +58,16 @@ void printError(const QString &text)
     printLine(stderr, prefix + printableLines(text).replace(QLatin1Char('\n'), QLatin1Char('\n') + prefix));
 }
 
-int columns()
+QString terminalInputHint()
 {
-#ifdef Q_OS_UNIX
-    winsize size{};
-    if (isatty(STDERR_FILENO) == 1)
-        return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-#endif
-    return 0;
+    if (!platform::standardInputIsTerminal())
+        return QString();
+    return QStringLiteral("reading the update file from standard input, a terminal; ") + platform::endOfInput();
 }
 
 void startLineAfterInterrupt()
 {
-    if (stopSignals::lastCaught() == SIGINT && columns() > 0)
+    if (stopSignals::isInterrupt(stopSignals::lastCaught()) && columns() > 0)
         print(stderr, QStringLiteral("\n"));
 }
 

@@ -2,32 +2,51 @@
 #define TERMINAL_H
 
 #include <QElapsedTimer>
+#include <QJsonDocument>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 #include <cstdio>
 
-// Text to standard output and standard error, in the terminal's encoding.
+// Text to standard output and standard error, as their reader takes it: on Linux in the locale's encoding; on
+// Windows as characters to a console and as UTF-8 to anything else. JSON is UTF-8 wherever it goes.
 namespace terminal {
 
-// Descriptors 0 to 2 that are closed get /dev/null, so that no port or file
-// the tool opens takes their place and receives its output.
-void guardStandardStreams();
+// Made ready before anything is written: on Linux descriptors 0 to 2 that are closed get /dev/null, so that no
+// port or file the tool opens takes their place and receives its output; on Windows a console is asked to
+// take the escape sequences that redraw the progress.
+void prepareStandardStreams();
 void print(std::FILE *stream, const QString &text);
 void printLine(std::FILE *stream, const QString &text);
+// One document on a line of its own.
+void printJson(const QJsonDocument &document);
 // Each line with its control characters written out (\x1b): text that names or quotes a file must not drive
 // the terminal.
 QString printableLines(const QString &text);
 // "orvana-firmware-tool: text" on standard error, for each of its lines, printable.
 void printError(const QString &text);
-// The width of the terminal that standard error goes to; 0 when it goes elsewhere.
+// The width of the terminal that standard error goes to; 0 when it goes elsewhere, or to a console that cannot
+// redraw a line.
 int columns();
+// What to tell someone whose update file is read from the terminal they type into; empty when standard input
+// is no terminal.
+QString terminalInputHint();
 // After Ctrl-C a terminal has echoed "^C" where the cursor was: the next message starts a line of its own.
 void startLineAfterInterrupt();
 // The status to exit with: 74 at least, and a word why, when standard output
 // could not take what was written to it.
 int exitStatus(int status);
+
+// Each platform's own; what the functions above use.
+namespace platform {
+enum class encoding { terminal, utf8 };
+// Whether all of it was taken.
+bool write(std::FILE *stream, const QString &text, encoding how);
+bool standardInputIsTerminal();
+// How a terminal's input is ended: "Ctrl-D on a line of its own ends it".
+QString endOfInput();
+} // namespace platform
 
 } // namespace terminal
 

@@ -9,18 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QTemporaryFile>
 
 #include <algorithm>
 #include <limits>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -201,102 +192,6 @@ void analyzeLines(QFile &file, textKind kind, const updateFileAnalysisOptions &o
                      [](const fileWarning &a, const fileWarning &b) { return a.line < b.line; });
 }
 
-// Input that is read once: a pipe whose writer is slow, a FIFO that has no writer yet or a terminal that nobody
-// types into must not keep a stop request waiting.
-class onceReadInput
-{
-public:
-    explicit onceReadInput(const QString &name) : name(name) {}
-    ~onceReadInput()
-    {
-#ifdef Q_OS_UNIX
-        if (descriptor > STDIN_FILENO)
-            ::close(descriptor);
-#endif
-    }
-
-    bool open()
-    {
-#ifdef Q_OS_UNIX
-        // A FIFO opened without O_NONBLOCK would wait in open() for a writer, where no stop request is seen.
-        descriptor = name == QLatin1String("-") ? STDIN_FILENO
-                                                : ::open(QFile::encodeName(name).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (descriptor > STDIN_FILENO)
-            fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
-        if (descriptor < 0)
-            failure = QString::fromLocal8Bit(std::strerror(errno));
-        return descriptor >= 0;
-#else
-        const bool opened = name == QLatin1String("-") ? file.open(0, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
-        failure = file.errorString();
-        return opened;
-#endif
-    }
-
-    // Bytes read, 0 at the end, -1 on an error; 0 too once a stop is requested, with 'stopped' set.
-    qint64 read(char *data, qint64 size, const std::function<bool()> &stopRequested)
-    {
-#ifdef Q_OS_UNIX
-        pollfd ready{descriptor, POLLIN, 0};
-        for (;;) {
-            if (stopRequested && stopRequested()) {
-                stopped = true;
-                return 0;
-            }
-            // A signal ends the wait at once, whatever the handler's flags.
-            ready.revents = 0;
-            const int result = poll(&ready, 1, 100);
-            if (result > 0 || (result < 0 && errno != EINTR))
-                break;
-        }
-        const qint64 length = ::read(descriptor, data, size_t(size));
-        if (length < 0)
-            failure = QString::fromLocal8Bit(std::strerror(errno));
-        return length;
-#else
-        Q_UNUSED(stopRequested);
-        const qint64 length = file.read(data, size);
-        failure = file.errorString();
-        return length;
-#endif
-    }
-
-    QString failure;
-    bool stopped = false;
-
-private:
-    QString name;
-#ifdef Q_OS_UNIX
-    int descriptor = -1;
-#else
-    QFile file{name};
-#endif
-};
-
-// Read once, into a copy that can be counted and then sent. Why the input
-// cannot be read; empty when it could, or when it is refused as too large.
-QString copyInput(const QString &shownName, const updateFileAnalysisOptions &options, updateFileAnalysis &analysis)
-{
-    onceReadInput input(analysis.path);
-    auto copy = std::make_shared<QTemporaryFile>();
-    if (!input.open())
-        return input.failure;
-    if (!copy->open())
-        return copy->errorString();
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
-    qint64 length;
-    while ((length = input.read(chunk.data(), chunk.size(), options.stopRequested)) > 0 && copy->size() + length <= maxCopiedInput)
-        copy->write(chunk.constData(), length);
-    analysis.stopped = input.stopped;
-    if (length > 0)
-        analysis.refused = QStringLiteral("Update file too large to be read from a pipe (over 64 MiB):") + shownName;
-    else if (length < 0 || !copy->flush())
-        return length < 0 ? input.failure : copy->errorString();
-    analysis.copy = copy;
-    analysis.path = copy->fileName();
-    return QString();
-}
-
 } // namespace
 
 void updateFileAnalysis::warn(qint64 line, const char *kind, const QString &message)
@@ -333,25 +228,31 @@ qint64 updateFileAnalysis::remainingMs(qint64 linesDone, qint64 elapsedMs) const
     return doneUs < 1000000 ? leftUs / 1000 : qint64(double(leftUs) * double(elapsedMs) / double(doneUs));
 }
 
-updateFileAnalysis analyzeUpdateFile(const QString &file, const updateFileAnalysisOptions &options)
+updateFileAnalysis unopenedUpdateFile(const QString &name, const QString &reason)
 {
     updateFileAnalysis analysis;
+    analysis.file = analysis.path = name;
+    analysis.openFailure = updateFileReading::openFailureText(name) + QStringLiteral("\n") + name + QStringLiteral(": ") + reason;
+    return analysis;
+}
+
+updateFileAnalysis analyzeUpdateFile(const QString &file, const updateFileAnalysisOptions &options)
+{
     const QString name = options.shownName.isEmpty() ? file : options.shownName;
+    const QFileInfo info(file);
+    QFile input(file);
+    // As the transfer opens it.
+    if (!info.exists())
+        return unopenedUpdateFile(name, QStringLiteral("no such file"));
+    if (info.isDir())
+        return unopenedUpdateFile(name, QStringLiteral("it is a folder"));
+    if (!info.isFile())
+        return unopenedUpdateFile(name, QStringLiteral("not a regular file"));
+    if (!input.open(QIODevice::ReadOnly))
+        return unopenedUpdateFile(name, input.errorString());
+    updateFileAnalysis analysis;
     analysis.file = name;
     analysis.path = file;
-    const QFileInfo info(file);
-    QString reason;
-    if (file == QLatin1String("-") || (info.exists() && !info.isFile() && !info.isDir()))
-        reason = copyInput(name, options, analysis);
-    QFile input(analysis.path);
-    // As the transfer opens it.
-    if (reason.isEmpty() && !analysis.stopped && (!QFileInfo(analysis.path).isFile() || !input.open(QIODevice::ReadOnly)))
-        reason = !info.exists() && !analysis.copy ? QStringLiteral("no such file")
-            : info.isDir() ? QStringLiteral("it is a folder") : input.errorString();
-    if (!reason.isEmpty())
-        analysis.openFailure = updateFileReading::openFailureText(name) + QStringLiteral("\n") + name + QStringLiteral(": ") + reason;
-    if (!reason.isEmpty() || !analysis.refused.isEmpty() || analysis.stopped)
-        return analysis;
     const updateFileReading::lineMeasure measure = updateFileReading::measureLines(input);
     analysis.lines = measure.lines;
     analysis.refused = updateFileReading::refusalText(measure, name);

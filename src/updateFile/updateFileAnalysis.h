@@ -6,11 +6,8 @@
 #include <QVector>
 
 #include <functional>
-#include <memory>
 
 #include "updateFileHeader.h"
-
-class QTemporaryFile;
 
 struct fileWarning
 {
@@ -26,7 +23,7 @@ struct fileWarning
 struct updateFileAnalysis
 {
     QString file;        // as it was named
-    QString path;        // what is read and sent: the file, or a copy of input that cannot be read twice
+    QString path;        // what is read and sent
     QString openFailure; // the transfer's words when the file cannot be opened, and on a line of its own why
     QString refused;     // the transfer's refusal; empty when it would send the file
     bool stopped = false; // stopped on request before the end: nothing else here counts
@@ -38,7 +35,6 @@ struct updateFileAnalysis
     // A broken file can hold millions: the first thousand, in line order; the rest only counted.
     QVector<fileWarning> warnings;
     qint64 warningCount = 0;
-    std::shared_ptr<QTemporaryFile> copy;
     QVector<qint64> wireCheckpoints; // the wire time before every checkpointStep-th line
     qint64 checkpointStep = 1;
 
@@ -58,16 +54,16 @@ struct updateFileAnalysis
 struct updateFileAnalysisOptions
 {
     // The name for the file in the analysis and its texts, where it is not the path read (a link standing in for
-    // a name that cannot be spelled in the locale's encoding).
+    // a name that cannot be spelled in the locale's encoding, a copy of piped input).
     QString shownName;
     // Asked now and then during a long check or copy: true stops it, and the analysis comes back 'stopped'.
     std::function<bool()> stopRequested;
 };
 
-// A file is read in bounded pieces, twice: its lines counted (where a line too long is refused), then
-// analyzed. Input that cannot be read twice ("-", a pipe, a FIFO, a device) is read once into a temporary
-// copy, up to maxCopiedInput bytes, which is then counted, analyzed and sent.
-constexpr qint64 maxCopiedInput = 64 * 1024 * 1024;
+// A regular file is read in bounded pieces, twice: its lines counted (where a line too long is refused), then
+// analyzed. Anything else is not opened, as the transfer would not open it.
 updateFileAnalysis analyzeUpdateFile(const QString &file, const updateFileAnalysisOptions &options = {});
+// A file that could not be opened, and why, in the transfer's words.
+updateFileAnalysis unopenedUpdateFile(const QString &name, const QString &reason);
 
 #endif // UPDATEFILEANALYSIS_H

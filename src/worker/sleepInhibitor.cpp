@@ -3,11 +3,15 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 
-// Per thread: the transfer's own thread holds it for the whole transfer.
+// Per thread: the transfer's own thread holds it for the whole transfer. It holds off the idle timer only: the
+// operator is told that the lid and the Sleep button still put the computer to sleep.
 sleepInhibitor::sleepInhibitor(refusalHandler refused)
 {
     if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0)
         refused(QStringLiteral("Windows did not take the request to stay awake"));
+    else
+        refused(QStringLiteral("Windows holds off only the idle timer: closing the lid or pressing the Sleep button "
+                               "can still put the computer to sleep"));
 }
 
 sleepInhibitor::~sleepInhibitor()

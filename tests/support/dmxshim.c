@@ -11,7 +11,9 @@
  *   DMXSHIM_FAULTY=path      faults only on the port opened by that path
  * DMXSHIM_USB_DELAY_US=N makes the pty a USB adapter (docs/DEVELOPING.md tells how it behaves), seeded by
  * DMXSHIM_USB_SEED; DMXSHIM_USB_BREAK=polled waits for the chip as Linux does, DMXSHIM_USB_NO_OUTQ=1 fails TIOCOUTQ.
- * Only descriptors opened on /dev/pts/, or a link to it, are touched. No Qt in here.
+ * Only descriptors opened on /dev/pts/, or a link to it, are touched; and, with DMXSHIM_DEVICE=/dev/pts/N, any
+ * descriptor of that device, however the process came by it (Wine's server opens a port and hands the program
+ * its descriptor). No Qt in here.
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -23,6 +25,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -62,9 +65,21 @@ static void resolve(void)
     realIoctl = dlsym(RTLD_NEXT, "ioctl");
 }
 
+static void logEvent(const char *what, int fd, long long startNs, const char *data, const unsigned char *bytes,
+                     size_t length);
+
 static struct port *trackedPort(int fd)
 {
-    return fd >= 0 && fd < MAX_FD && ports[fd].tracked ? &ports[fd] : NULL;
+    if (fd < 0 || fd >= MAX_FD)
+        return NULL;
+    const char *device = getenv("DMXSHIM_DEVICE");
+    struct stat wanted, given;
+    if (!ports[fd].tracked && device && stat(device, &wanted) == 0 && fstat(fd, &given) == 0 && S_ISCHR(given.st_mode)
+        && given.st_rdev == wanted.st_rdev) {
+        ports[fd] = (struct port){.tracked = 1, .faulty = 1};
+        logEvent("open", fd, nowNs(), device, NULL, 0);
+    }
+    return ports[fd].tracked ? &ports[fd] : NULL;
 }
 
 /* Whether the fault named is set and the port has had more frames than it says. */

@@ -12,13 +12,11 @@
 
 namespace {
 
-QTemporaryDir scratch;
-
 QString logPath()
 {
     static const QString path = [] {
-        qputenv("DMXSHIM_LOG", QFile::encodeName(scratch.filePath("dmxshim.log")));
-        return scratch.filePath("dmxshim.log");
+        qputenv("DMXSHIM_LOG", QFile::encodeName(scratchPath("dmxshim.log")));
+        return scratchPath("dmxshim.log");
     }();
     return path;
 }
@@ -202,16 +200,6 @@ QString timingFaults(const portSession &session, const framePlan &expected)
                               .arg(i).arg(frame.breakUs).arg(frame.markUs).arg(frame.gapUs).arg(minimumGapUs));
     }
     return faults.join(QLatin1Char('\n'));
-}
-
-QString writeUpdateFile(const QByteArray &contents, const QString &name)
-{
-    static int written = 0;
-    const QString path = scratch.filePath(name.isEmpty() ? QStringLiteral("update-%1.fwb").arg(++written) : name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
-        return QString();
-    return path;
 }
 
 QStringList describe(const transferEndings &endings)

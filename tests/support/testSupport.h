@@ -1,6 +1,8 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "testFiles.h"
+
 #include <QtCore>
 
 #include <atomic>
@@ -60,16 +62,6 @@ QVector<portSession> sessions();
 portSession last();
 }
 
-// Frames a test expects on the wire: one frame (start code included, in hex) sent so many times in a row,
-// the last of them followed by a hold.
-struct sentFrame
-{
-    QByteArray hex;
-    int times = 1;
-    int holdMs = 0;
-};
-using framePlan = QVector<sentFrame>;
-
 // One entry per frame, in hex, as portSession::hex() lists what was sent.
 QStringList expandFrames(const framePlan &expected);
 // Every break, mark and gap against its minimum; empty when all are met.
@@ -87,9 +79,6 @@ struct scopedEnvironment
     bool wasSet;
     QByteArray before;
 };
-
-// Update files that go with the test program.
-QString writeUpdateFile(const QByteArray &contents, const QString &name = QString());
 
 class serialPortThread;
 
@@ -131,7 +120,6 @@ private:
     QThread thread;
 };
 
-Q_DECLARE_METATYPE(framePlan)
 Q_DECLARE_METATYPE(transferEndings)
 
 #endif // TESTSUPPORT_H

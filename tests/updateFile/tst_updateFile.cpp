@@ -1,7 +1,7 @@
 // The update-file format without a port: lines read and turned into frames
 // as the transfer sends them, the header as the window shows it, and what
 // the analysis finds in a file before anything is sent.
-#include "testSupport.h"
+#include "testFiles.h"
 #include "updateFileAnalysis.h"
 #include "updateFileHeader.h"
 #include "updateFileLine.h"

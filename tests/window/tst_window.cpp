@@ -347,8 +347,8 @@ private slots:
         QVERIFY(target->findChild<QLabel *>("applicationDisplayLabel")->text() != "Application v1.04"); // the form's sample
     }
 
-    // Both without a display: the application object, which needs one, is never made.
-    void versionAndHelpWithoutADisplay()
+    // All without a display: the application object, which needs one, is never made.
+    void commandLineWithoutADisplay()
     {
         QProcess updater;
         updater.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(DISPLAY|WAYLAND_DISPLAY|QT_QPA_PLATFORM)=)")));
@@ -359,6 +359,11 @@ private slots:
             output += updater.readAllStandardOutput();
         }
         QVERIFY(output.startsWith("orvana-firmware-updater " UPDATER_VERSION "\nUsage: orvana-firmware-updater [FILE]\n"));
+        // Qt's own options are not the updater's files.
+        updater.start(QStringLiteral(UPDATER_PATH), {"-style", "fusion", "a.fwb", "b.fwb"});
+        QVERIFY(updater.waitForFinished() && updater.exitStatus() == QProcess::NormalExit);
+        QCOMPARE(updater.exitCode(), 2);
+        QCOMPARE(updater.readAllStandardError(), "orvana-firmware-updater: one update file at a time\nTry 'orvana-firmware-updater --help'.\n");
     }
 
     // At 200 % on a 1280 x 800 screen; in a second run of this program, on Xvfb.
