@@ -44,15 +44,20 @@ public:
     // Sleeps one slice of the hold; false once only its last stretch is left, which the next break waits out.
     bool sleepSliceOfHold() { return schedule.sleepSliceOfHold(); }
     // Closing the port may drop what the adapter has not sent yet.
-    void waitForLastFrame() const { schedule.waitForLastFrame(); }
+    void waitForLastFrame() { schedule.waitForLastFrame(); }
 
 private:
+    // Whether the driver itself says it can send a break; unknown where only the port can be asked.
+    enum class breakSupport { present, absent, unknown };
+
     QString lineSettingsFailure();
-    bool lockDevice();
     setupFailure probeBreak();
+    // The system's own (dmxWire_posix.cpp, dmxWire_win.cpp):
+    bool lockDevice();
+    breakSupport driverBreakSupport();
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     bool waitUntilAdapterHasAll(const QDeadlineTimer &deadline);
-    // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say.
+    // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say. The system's own.
     qint64 outputQueueBytes() const;
 
     QSerialPort &port;
