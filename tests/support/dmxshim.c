@@ -49,6 +49,8 @@ static int (*realOpen)(const char *, int, ...);
 static int (*realClose)(int);
 static ssize_t (*realWrite)(int, const void *, size_t);
 static int (*realIoctl)(int, unsigned long, ...);
+static int (*realNanosleep)(const struct timespec *, struct timespec *);
+static int (*realClockNanosleep)(clockid_t, int, const struct timespec *, struct timespec *);
 static int logFd = -1;
 
 /* Other libraries may call us before our constructor would have run. */
@@ -60,6 +62,8 @@ static void resolve(void)
     realClose = dlsym(RTLD_NEXT, "close");
     realWrite = dlsym(RTLD_NEXT, "write");
     realIoctl = dlsym(RTLD_NEXT, "ioctl");
+    realNanosleep = dlsym(RTLD_NEXT, "nanosleep");
+    realClockNanosleep = dlsym(RTLD_NEXT, "clock_nanosleep");
 }
 
 static struct port *trackedPort(int fd)
@@ -119,7 +123,38 @@ static long long usbDelayNs(void) /* xorshift64: the same delays on every run */
 static void sleepUntil(long long deadlineNs)
 {
     struct timespec until = {deadlineNs / 1000000000LL, deadlineNs % 1000000000LL};
-    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
+    resolve();
+    while (realClockNanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
+}
+
+static long long sleepTickNs(void)
+{
+    const char *tick = getenv("DMXSHIM_SLEEP_TICK_US");
+    return tick ? atoll(tick) * 1000 : 0;
+}
+
+static int tickedSleep(long long requestNs)
+{
+    long long wholeMs = requestNs / 1000000, tick = sleepTickNs();
+    if (wholeMs > 0)
+        sleepUntil(((nowNs() + wholeMs * 1000000) / tick + 1) * tick);
+    return 0;
+}
+
+EXPORT int nanosleep(const struct timespec *request, struct timespec *remaining)
+{
+    resolve();
+    if (sleepTickNs() <= 0)
+        return realNanosleep(request, remaining);
+    return tickedSleep(request->tv_sec * 1000000000LL + request->tv_nsec);
+}
+
+EXPORT int clock_nanosleep(clockid_t clock, int flags, const struct timespec *request, struct timespec *remaining)
+{
+    resolve();
+    if (sleepTickNs() <= 0 || clock != CLOCK_MONOTONIC)
+        return realClockNanosleep(clock, flags, request, remaining);
+    return tickedSleep(request->tv_sec * 1000000000LL + request->tv_nsec - (flags & TIMER_ABSTIME ? nowNs() : 0));
 }
 
 /* A start bit, the data bits, parity and the stop bits, at the speed of the kernel's termios2. */

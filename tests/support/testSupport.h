@@ -1,6 +1,8 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "framePlan.h"
+
 #include <QtCore>
 
 #include <atomic>
@@ -58,16 +60,6 @@ void clear();
 QVector<portSession> sessions();
 portSession last();
 }
-
-// Frames a test expects on the wire: one frame (start code included, in hex) sent so many times in a row,
-// the last of them followed by a hold.
-struct sentFrame
-{
-    QByteArray hex;
-    int times = 1;
-    int holdMs = 0;
-};
-using framePlan = QVector<sentFrame>;
 
 // One entry per frame, in hex, as portSession::hex() lists what was sent.
 QStringList expandFrames(const framePlan &expected);
@@ -127,7 +119,6 @@ private:
     QThread thread;
 };
 
-Q_DECLARE_METATYPE(framePlan)
 Q_DECLARE_METATYPE(transferEndings)
 
 #endif // TESTSUPPORT_H
