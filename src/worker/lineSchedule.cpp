@@ -3,6 +3,7 @@
 #include "dmx512.h"
 #include "systemTimer.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -56,22 +57,23 @@ void lineSchedule::sleepNear(qint64 targetNs)
     }
 }
 
-// The second latest of the last sleeps that count: a one-off preemption on a busy machine would have made a spin
-// late as well, and must not leave the worker spinning for seconds.
+// The latest wake of the last sleeps, but no later than the upper quartile plus one and a half times the middle
+// half's spread. A timer that wakes on ticks is late by anything up to a tick, evenly, and the fence lies beyond
+// that; a fine timer on a busy machine is late now and then by far more, past the fence, and a spin would have
+// been preempted as well: the worker would spin for nothing.
 qint64 lineSchedule::sleepMarginNs(qint64 nowNs) const
 {
-    qint64 latest = 0, second = 0;
+    qint64 late[std::size(lateWakes)];
     int counted = 0;
     for (const lateWake &wake : lateWakes) {
-        if (wake.atNs < nowNs - lateWakeMemoryNs)
-            continue;
-        ++counted;
-        if (wake.byNs > latest)
-            second = qExchange(latest, wake.byNs);
-        else if (wake.byNs > second)
-            second = wake.byNs;
+        if (wake.atNs >= nowNs - lateWakeMemoryNs)
+            late[counted++] = wake.byNs;
     }
-    return qMax(leastMarginNs, counted > 1 ? second : latest);
+    if (counted == 0)
+        return leastMarginNs;
+    std::sort(late, late + counted);
+    const qint64 upperQuartile = late[counted * 3 / 4], fence = upperQuartile + 3 * (upperQuartile - late[counted / 4]) / 2;
+    return qMax(leastMarginNs, qMin(late[counted - 1], fence));
 }
 
 void lineSchedule::wait(quint32 microseconds)
