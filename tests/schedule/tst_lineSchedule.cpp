@@ -45,9 +45,10 @@ QStringList sendThrough(lineSchedule &schedule, waitTimer &clock, const framePla
 {
     QStringList early;
     qint64 bytesOutNs = clock.nowNs(), breakDueNs = bytesOutNs;
+    int index = 0;
     for (const sentFrame &run : frames) {
         const qint64 characters = (run.hex.size() + 1) / 3;
-        for (int time = 1; time <= run.times; ++time) {
+        for (int time = 1; time <= run.times; ++time, ++index) {
             schedule.waitForNextBreak();
             const qint64 breakNs = clock.nowNs();
             schedule.wait(dmx512::breakMicroseconds);
@@ -58,7 +59,7 @@ QStringList sendThrough(lineSchedule &schedule, waitTimer &clock, const framePla
             if (breakNs < breakDueNs || markNs - breakNs < dmx512::breakMicroseconds * 1000
                 || writtenNs - markNs < dmx512::markAfterBreakMicroseconds * 1000)
                 early << QStringLiteral("frame %1: break %2 ns after it was due, break %3 ns, mark %4 ns")
-                             .arg(early.size()).arg(breakNs - breakDueNs).arg(markNs - breakNs).arg(writtenNs - markNs);
+                             .arg(index).arg(breakNs - breakDueNs).arg(markNs - breakNs).arg(writtenNs - markNs);
             const quint32 holdMs = time == run.times ? quint32(run.holdMs) : 0;
             bytesOutNs = writtenNs + characters * dmx512::characterMicroseconds * 1000;
             breakDueNs = bytesOutNs + holdMs * 1000000LL;
