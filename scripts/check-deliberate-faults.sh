@@ -103,6 +103,7 @@ src/worker/lineSchedule.cpp|bytesOutNs + qint64(milliseconds) * 1000000;|bytesOu
 src/worker/lineSchedule.cpp|    if (woke >= targetNs) {|    if (false) {|how late sleeps wake not learned: holds stretch to Windows' timer ticks
 src/worker/lineSchedule.cpp|qMin(late[counted - 1], fence)|late[counted - 1]|one late wake on a busy machine leaves the worker spinning
 src/worker/lineSchedule.cpp|    while (timer->nowNs() < deadlineNs)\n        pause();\n|\n|a wait ends with its sleep, early where the system cuts sleeps short
+src/worker/dmxWire.cpp|    while (outputQueueBytes() > 0) {|    while (outputQueueBytes() != 0) {|a queue that cannot be read taken for a full one
 EOF
 )
 

@@ -50,7 +50,6 @@ static int (*realClose)(int);
 static ssize_t (*realWrite)(int, const void *, size_t);
 static int (*realIoctl)(int, unsigned long, ...);
 static int (*realNanosleep)(const struct timespec *, struct timespec *);
-static int (*realClockNanosleep)(clockid_t, int, const struct timespec *, struct timespec *);
 static int logFd = -1;
 
 /* Other libraries may call us before our constructor would have run. */
@@ -63,7 +62,6 @@ static void resolve(void)
     realWrite = dlsym(RTLD_NEXT, "write");
     realIoctl = dlsym(RTLD_NEXT, "ioctl");
     realNanosleep = dlsym(RTLD_NEXT, "nanosleep");
-    realClockNanosleep = dlsym(RTLD_NEXT, "clock_nanosleep");
 }
 
 static struct port *trackedPort(int fd)
@@ -123,39 +121,22 @@ static long long usbDelayNs(void) /* xorshift64: the same delays on every run */
 static void sleepUntil(long long deadlineNs)
 {
     struct timespec until = {deadlineNs / 1000000000LL, deadlineNs % 1000000000LL};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
+}
+
+/* std::this_thread::sleep_until's way to sleep. */
+EXPORT int nanosleep(const struct timespec *request, struct timespec *remaining)
+{
     resolve();
-    while (realClockNanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
-}
-
-static long long sleepTickNs(void)
-{
-    const char *tick = getenv("DMXSHIM_SLEEP_TICK_US");
-    return tick ? atoll(tick) * 1000 : 0;
-}
-
-static int tickedSleep(long long requestNs)
-{
-    long long wholeMs = requestNs / 1000000, tick = sleepTickNs();
+    const char *tickUs = getenv("DMXSHIM_SLEEP_TICK_US");
+    long long tick = tickUs ? atoll(tickUs) * 1000 : 0, wholeMs = request->tv_sec * 1000LL + request->tv_nsec / 1000000;
+    if (tick <= 0)
+        return realNanosleep(request, remaining);
     if (wholeMs > 0)
         sleepUntil(((nowNs() + wholeMs * 1000000) / tick + 1) * tick);
     return 0;
 }
 
-EXPORT int nanosleep(const struct timespec *request, struct timespec *remaining)
-{
-    resolve();
-    if (sleepTickNs() <= 0)
-        return realNanosleep(request, remaining);
-    return tickedSleep(request->tv_sec * 1000000000LL + request->tv_nsec);
-}
-
-EXPORT int clock_nanosleep(clockid_t clock, int flags, const struct timespec *request, struct timespec *remaining)
-{
-    resolve();
-    if (sleepTickNs() <= 0 || clock != CLOCK_MONOTONIC)
-        return realClockNanosleep(clock, flags, request, remaining);
-    return tickedSleep(request->tv_sec * 1000000000LL + request->tv_nsec - (flags & TIMER_ABSTIME ? nowNs() : 0));
-}
 
 /* A start bit, the data bits, parity and the stop bits, at the speed of the kernel's termios2. */
 static long long characterNs(int fd)
