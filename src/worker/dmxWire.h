@@ -52,12 +52,13 @@ private:
 
     QString lineSettingsFailure();
     setupFailure probeBreak();
-    // The system's own (dmxWire_posix.cpp, dmxWire_win.cpp):
-    bool lockDevice();
-    breakSupport driverBreakSupport();
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     bool waitUntilAdapterHasAll(const QDeadlineTimer &deadline);
-    // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say. The system's own.
+
+    // The system's own, in dmxWire_posix.cpp and dmxWire_win.cpp.
+    bool lockDevice();
+    breakSupport driverBreakSupport();
+    // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say.
     qint64 outputQueueBytes() const;
 
     QSerialPort &port;
