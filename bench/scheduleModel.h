@@ -17,7 +17,7 @@ struct timerModel
     QString name;
     qint64 tickNs; // 0 for a fine timer
 };
-// Windows' default timer (15.625 ms ticks), the same at 1 ms, and a fine timer that is now and then late.
+// Windows' default timer (15.625 ms ticks), the same at 1 ms, and a fine timer on a busy machine, often late.
 QVector<timerModel> timerModels();
 
 struct result

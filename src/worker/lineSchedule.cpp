@@ -57,13 +57,13 @@ void lineSchedule::sleepNear(qint64 targetNs)
     }
 }
 
-// The latest wake of the last sleeps, but no later than the upper quartile plus one and a half times the middle
-// half's spread. A timer that wakes on ticks is late by anything up to a tick, evenly, and the fence lies beyond
-// that; a fine timer on a busy machine is late now and then by far more, past the fence, and a spin would have
-// been preempted as well: the worker would spin for nothing.
+// The latest wake of the last sleeps, but no later than their median plus three times the median distance from
+// it. A timer that wakes on ticks is late by anything up to a tick, evenly, and the fence lies beyond that; a fine
+// timer on a busy machine is late by far more now and then, even in many of its sleeps, but not in most: past
+// the fence. A spin would have been preempted as well, so a margin raised by those would only spin for nothing.
 qint64 lineSchedule::sleepMarginNs(qint64 nowNs) const
 {
-    qint64 late[std::size(lateWakes)];
+    qint64 late[std::size(lateWakes)], distance[std::size(lateWakes)];
     int counted = 0;
     for (const lateWake &wake : lateWakes) {
         if (wake.atNs >= nowNs - lateWakeMemoryNs)
@@ -72,8 +72,11 @@ qint64 lineSchedule::sleepMarginNs(qint64 nowNs) const
     if (counted == 0)
         return leastMarginNs;
     std::sort(late, late + counted);
-    const qint64 upperQuartile = late[counted * 3 / 4], fence = upperQuartile + 3 * (upperQuartile - late[counted / 4]) / 2;
-    return qMax(leastMarginNs, qMin(late[counted - 1], fence));
+    const qint64 median = late[counted / 2];
+    for (int i = 0; i < counted; ++i)
+        distance[i] = qAbs(late[i] - median);
+    std::nth_element(distance, distance + counted / 2, distance + counted);
+    return qMax(leastMarginNs, qMin(late[counted - 1], median + 3 * distance[counted / 2]));
 }
 
 void lineSchedule::wait(quint32 microseconds)
