@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -84,9 +85,15 @@ void lineSchedule::wait(quint32 microseconds)
     waitUntil(timer->nowNs() + qint64(microseconds) * 1000);
 }
 
+// A poll's lateness delays what it waits for: where the system's sleeps come back later than a fine timer's, the
+// processor goes to whoever needs it, and the poll looks again at once.
 void lineSchedule::nap(quint32 microseconds)
 {
-    sleepNear(timer->nowNs() + qint64(microseconds) * 1000);
+    const qint64 now = timer->nowNs();
+    if (sleepMarginNs(now) > leastMarginNs)
+        std::this_thread::yield();
+    else
+        sleepNear(now + qint64(microseconds) * 1000);
 }
 
 void lineSchedule::frameWritten(qint64 characters)

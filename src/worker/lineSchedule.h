@@ -29,7 +29,8 @@ public:
 
     // Waits the given time from now; ends on time, never early.
     void wait(quint32 microseconds);
-    // Sleeps about the given time, without spinning: for polls, where a little more does no harm.
+    // For polls: sleeps about the given time where the system's sleeps return about on time, or else gives the
+    // processor to other threads for a moment; never spins.
     void nap(quint32 microseconds);
 
     // The frame's characters, start code included, are with the adapter from now on, and need their time on
