@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QVector>
 
-#include "testSupport.h"
+#include "framePlan.h"
 
 // Update files the benchmarks send or parse. Always the same bytes, so runs
 // on different days and machines compare.

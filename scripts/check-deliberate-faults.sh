@@ -15,7 +15,7 @@ src/worker/dmxWire.cpp|setBaudRate(dmx512::baudRate,|setBaudRate(115200,|the lin
 src/worker/dmxWire.cpp|QSerialPort::StopBits(dmx512::stopBits)|QSerialPort::OneStop|one stop bit
 src/worker/dmxWire.cpp|QSerialPort::NoParity|QSerialPort::EvenParity|even parity
 src/worker/dmxWire.cpp|!port.setDataTerminalReady(true)|false|DTR is never raised
-src/worker/dmxWire.cpp|return flock(|return true \|\| flock(|no lock on the device
+src/worker/dmxWire_posix.cpp|return flock(|return true \|\| flock(|no lock on the device
 src/worker/dmxWire.cpp|schedule.frameWritten(frame.size());|schedule.frameWritten(frame.size() - 1);|the start code left out of the byte time
 src/worker/dmxWire.cpp|const qint64 remaining = deadline.remainingTime();|const qint64 remaining = -1;|no bound on a write the adapter does not take
 src/worker/serialPortThread.cpp|else if (portErrorReports == reportsBeforeSend)|else|a failed send reported twice
@@ -82,9 +82,9 @@ src/app/updateControl.cpp|    sleepLabel->show();|    ;|nothing says the compute
 src/app/fileSelection.cpp|    if (!updateRunning() && !droppedFile|    if (false && !droppedFile|a dropped file refused
 src/app/fileSelection.cpp|    settings()->setValue(lastFolderKey,|    if (false) settings()->setValue(lastFolderKey,|the dialog forgets the last folder
 src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        return frameFailure::timedOut;\n|\n|the break does not wait for the adapter's queue
-src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        lineSchedule::nap(|        lineSchedule::nap(|no bound on a queue that never empties
+src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        schedule.nap(|        schedule.nap(|no bound on a queue that never empties
 src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame
-src/worker/dmxWire.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
+src/worker/dmxWire_posix.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
 src/cli/fileCheck.cpp|sending ? analysis.refusalToSend(checks.strict) :|sending ? analysis.refusal(checks.strict) :|a file with nothing to send finishes
 src/cli/fileCheck.cpp|analysis.sha256 != checks.expectedSha256|false|another file than expected is sent
 src/cli/fileCheck.cpp|QFile::encodeName(given) == raw)|true)|a name the locale cannot spell is not found
@@ -106,6 +106,11 @@ src/run/runRecord.cpp|    if (run.failureKind == serialPortThread::interfaceCann
 src/app/fixtureSoftwareUpdater.cpp|ui->mainLayout->addWidget(updateNoteLabel);|ui->progressGroupBox->layout()->addWidget(updateNoteLabel);|what the fixture holds hidden at the next click
 src/cli/sendCommand.cpp|    if (!std::exchange(historyWarned, true))\n        warn(text);|    warn(text);|a history that cannot be written told once per port
 src/run/updateHistory.cpp|    if (journal.size() + line.size() > maxJournalBytes|    if (false|a journal that grows for ever
+src/worker/lineSchedule.cpp|bytesOutNs + qint64(milliseconds) * 1000000;|bytesOutNs + qint64(milliseconds) * 100000;|every hold a tenth as long
+src/worker/lineSchedule.cpp|    if (woke >= targetNs) {|    if (false) {|how late sleeps wake not learned: holds stretch to Windows' timer ticks
+src/worker/lineSchedule.cpp|qMin(late[counted - 1], median + 3 * distance[counted / 2])|late[counted - 1]|a busy machine's late wakes leave the worker spinning
+src/worker/lineSchedule.cpp|    while (timer->nowNs() < deadlineNs)\n        pause();\n|\n|a wait ends with its sleep, early where the system cuts sleeps short
+src/worker/dmxWire.cpp|    while (outputQueueBytes() > 0) {|    while (outputQueueBytes() != 0) {|a queue that cannot be read taken for a full one
 EOF
 )
 

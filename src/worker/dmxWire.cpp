@@ -5,17 +5,6 @@
 #include <QDeadlineTimer>
 #include <QSignalBlocker>
 
-#include <cerrno>
-
-#ifdef Q_OS_UNIX
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#endif
-#ifdef Q_OS_WIN
-#include <windows.h>
-#endif
-
 namespace {
 
 // How often the driver's queue is looked at while a USB transfer carries a frame to the adapter.
@@ -73,31 +62,14 @@ dmxWire::setupFailure dmxWire::open()
 dmxWire::setupFailure dmxWire::probeBreak()
 {
     const setupFailure cannotBreak{QLatin1String(cannotSendBreakText), QSerialPort::NoError, true};
-#ifdef Q_OS_UNIX
-    // Linux 6.5 and later answer ENOTTY where the driver has no break, other drivers EINVAL or EOPNOTSUPP, and an
-    // adapter that stalls the request EPIPE. Qt names only the first two, so the answer is read here.
-    if (ioctl(int(port.handle()), TIOCCBRK) == 0)
-        return {};
-    if (errno == ENOTTY || errno == EINVAL || errno == EOPNOTSUPP || errno == EPIPE)
-        return cannotBreak;
-#endif
+    const breakSupport driver = driverBreakSupport();
+    if (driver != breakSupport::unknown)
+        return driver == breakSupport::present ? setupFailure{} : cannotBreak;
     if (port.setBreakEnabled(false))
         return {};
     const QSerialPort::SerialPortError error = port.error();
     port.clearError();
     return error == QSerialPort::UnsupportedOperationError ? cannotBreak : setupFailure{QString(), error};
-}
-
-bool dmxWire::lockDevice()
-{
-#ifdef Q_OS_UNIX
-    // The library's lock file goes by the name the port was opened by, and root
-    // ignores the exclusive-use mark: an updater reaching the adapter through a
-    // link would write to the same line. This lock is on the device itself.
-    return flock(int(port.handle()), LOCK_EX | LOCK_NB) == 0;
-#else
-    return true; // Windows lends a port to one program at a time
-#endif
 }
 
 dmxWire::frameFailure dmxWire::sendFrame(const QByteArray &frame)
@@ -106,10 +78,10 @@ dmxWire::frameFailure dmxWire::sendFrame(const QByteArray &frame)
     schedule.waitForNextBreak();
     if (!port.setBreakEnabled(true))
         return frameFailure::breakRefused;
-    lineSchedule::wait(breakMicroseconds);
+    schedule.wait(breakMicroseconds);
     if (!port.setBreakEnabled(false))
         return frameFailure::breakRefused;
-    lineSchedule::wait(markAfterBreakMicroseconds);
+    schedule.wait(markAfterBreakMicroseconds);
 
     // Generous: twice the frame's time on the line, plus a second for the driver.
     const qint64 wireMilliseconds = (qint64(frame.size()) * dmx512::characterMicroseconds + 999) / 1000;
@@ -145,23 +117,9 @@ bool dmxWire::waitUntilAdapterHasAll(const QDeadlineTimer &deadline)
     while (outputQueueBytes() > 0) {
         if (deadline.hasExpired())
             return false;
-        lineSchedule::nap(queuePollMicroseconds);
+        schedule.nap(queuePollMicroseconds);
     }
     return true;
-}
-
-qint64 dmxWire::outputQueueBytes() const
-{
-#if defined(Q_OS_UNIX) && defined(TIOCOUTQ)
-    int queued = 0;
-    return ioctl(int(port.handle()), TIOCOUTQ, &queued) == 0 ? queued : -1;
-#elif defined(Q_OS_WIN)
-    DWORD errors = 0;
-    COMSTAT status = {};
-    return ClearCommError(port.handle(), &errors, &status) ? qint64(status.cbOutQue) : -1;
-#else
-    return -1;
-#endif
 }
 
 void dmxWire::dropUnsentBytes()

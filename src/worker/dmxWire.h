@@ -45,14 +45,20 @@ public:
     // Sleeps one slice of the hold; false once only its last stretch is left, which the next break waits out.
     bool sleepSliceOfHold() { return schedule.sleepSliceOfHold(); }
     // Closing the port may drop what the adapter has not sent yet.
-    void waitForLastFrame() const { schedule.waitForLastFrame(); }
+    void waitForLastFrame() { schedule.waitForLastFrame(); }
 
 private:
+    // Whether the driver itself says it can send a break; unknown where only the port can be asked.
+    enum class breakSupport { present, absent, unknown };
+
     QString lineSettingsFailure();
-    bool lockDevice();
     setupFailure probeBreak();
     bool waitUntilWritten(const QDeadlineTimer &deadline);
     bool waitUntilAdapterHasAll(const QDeadlineTimer &deadline);
+
+    // The system's own, in dmxWire_posix.cpp and dmxWire_win.cpp.
+    bool lockDevice();
+    breakSupport driverBreakSupport();
     // Bytes the driver has not handed to the adapter yet; -1 where the system cannot say.
     qint64 outputQueueBytes() const;
 

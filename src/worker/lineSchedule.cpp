@@ -1,67 +1,104 @@
 #include "lineSchedule.h"
 
 #include "dmx512.h"
+#include "systemTimer.h"
 
-#include <chrono>
+#include <algorithm>
+#include <iterator>
 #include <thread>
-
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
 
 namespace {
 
-// Waking from a sleep with 1 ns of timer slack takes up to a few tens of
-// microseconds on most machines; spin for those.
-constexpr qint64 spinNs = 50000;
+// Waking from a sleep with 1 ns of timer slack takes up to a few tens of microseconds on most machines; at least
+// that much is always spun.
+constexpr qint64 leastMarginNs = 50000;
+// A late wake counts for this long. A margin above the waits leaves nothing to sleep and so nothing new to learn:
+// forgetting lets a margin that a busy moment raised come down, and costs a coarse timer one late wake as often.
+constexpr qint64 lateWakeMemoryNs = 10000000000;
 // Short enough that a cancel during a long hold is seen at once.
 constexpr qint64 holdSliceNs = 5000000;
-// The end of a hold is left to the next break, so the work between two
-// lines overlaps it.
+// The end of a hold is left to the next break, so the work between two lines overlaps it.
 constexpr qint64 lastStretchNs = 1000000;
 
-qint64 nowNs()
+void pause()
 {
-    return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
-}
-
-// Returns at the deadline or a little after it.
-void sleepNear(qint64 deadlineNs)
-{
-#ifdef Q_OS_LINUX
-    // Linux gives every thread 50 us of timer slack, which would lengthen
-    // every break, mark and byte time of every frame.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
-    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(deadlineNs)));
-}
-
-// Returns at the deadline, never before it.
-void sleepUntil(qint64 deadlineNs)
-{
-    sleepNear(deadlineNs - spinNs);
-    while (nowNs() < deadlineNs) {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-        __builtin_ia32_pause();
+    __builtin_ia32_pause();
 #endif
-    }
 }
 
 } // namespace
 
-void lineSchedule::wait(quint32 microseconds)
+lineSchedule::lineSchedule() : lineSchedule(std::unique_ptr<waitTimer>(new systemTimer)) {}
+
+lineSchedule::lineSchedule(std::unique_ptr<waitTimer> timer) : timer(std::move(timer)) {}
+
+lineSchedule::~lineSchedule() = default;
+
+// Sleeps as close to the deadline as the system's recent sleeps allow, then spins: never returns before it.
+void lineSchedule::waitUntil(qint64 deadlineNs)
 {
-    sleepUntil(nowNs() + qint64(microseconds) * 1000);
+    const qint64 now = timer->nowNs();
+    const qint64 wakeNs = deadlineNs - sleepMarginNs(now);
+    if (now < wakeNs)
+        sleepNear(wakeNs);
+    while (timer->nowNs() < deadlineNs)
+        pause();
 }
 
+// Sleeps, and notes how late the sleep returned. One that returns early (Windows cuts a sleep to whole
+// milliseconds, and one of less to none) tells nothing about how late the next may be.
+void lineSchedule::sleepNear(qint64 targetNs)
+{
+    timer->sleepUntil(targetNs);
+    const qint64 woke = timer->nowNs();
+    if (woke >= targetNs) {
+        lateWakes[nextLateWake] = {woke - targetNs, woke};
+        nextLateWake = (nextLateWake + 1) % int(std::size(lateWakes));
+    }
+}
+
+// The latest wake of the last sleeps, but no later than their median plus three times the median distance from
+// it. A timer that wakes on ticks is late by anything up to a tick, evenly, and the fence lies beyond that; a fine
+// timer on a busy machine is late by far more now and then, even in many of its sleeps, but not in most: past
+// the fence. A spin would have been preempted as well, so a margin raised by those would only spin for nothing.
+qint64 lineSchedule::sleepMarginNs(qint64 nowNs) const
+{
+    qint64 late[std::size(lateWakes)], distance[std::size(lateWakes)];
+    int counted = 0;
+    for (const lateWake &wake : lateWakes) {
+        if (wake.atNs >= nowNs - lateWakeMemoryNs)
+            late[counted++] = wake.byNs;
+    }
+    if (counted == 0)
+        return leastMarginNs;
+    std::sort(late, late + counted);
+    const qint64 median = late[counted / 2];
+    for (int i = 0; i < counted; ++i)
+        distance[i] = qAbs(late[i] - median);
+    std::nth_element(distance, distance + counted / 2, distance + counted);
+    return qMax(leastMarginNs, qMin(late[counted - 1], median + 3 * distance[counted / 2]));
+}
+
+void lineSchedule::wait(quint32 microseconds)
+{
+    waitUntil(timer->nowNs() + qint64(microseconds) * 1000);
+}
+
+// A poll's lateness delays what it waits for: where the system's sleeps come back later than a fine timer's, the
+// processor goes to whoever needs it, and the poll looks again at once.
 void lineSchedule::nap(quint32 microseconds)
 {
-    sleepNear(nowNs() + qint64(microseconds) * 1000);
+    const qint64 now = timer->nowNs();
+    if (sleepMarginNs(now) > leastMarginNs)
+        std::this_thread::yield();
+    else
+        sleepNear(now + qint64(microseconds) * 1000);
 }
 
 void lineSchedule::frameWritten(qint64 characters)
 {
-    bytesOutNs = nowNs() + characters * dmx512::characterMicroseconds * 1000;
+    bytesOutNs = timer->nowNs() + characters * dmx512::characterMicroseconds * 1000;
     nextBreakNs = bytesOutNs;
 }
 
@@ -72,20 +109,20 @@ void lineSchedule::holdAfterFrame(quint32 milliseconds)
 
 bool lineSchedule::sleepSliceOfHold()
 {
-    const qint64 stretchStartNs = nextBreakNs - lastStretchNs;
-    const qint64 now = nowNs();
+    const qint64 now = timer->nowNs();
+    const qint64 stretchStartNs = nextBreakNs - qMax(lastStretchNs, sleepMarginNs(now));
     if (now >= stretchStartNs)
         return false;
     sleepNear(qMin(stretchStartNs, now + holdSliceNs));
     return true;
 }
 
-void lineSchedule::waitForNextBreak() const
+void lineSchedule::waitForNextBreak()
 {
-    sleepUntil(nextBreakNs);
+    waitUntil(nextBreakNs);
 }
 
-void lineSchedule::waitForLastFrame() const
+void lineSchedule::waitForLastFrame()
 {
-    sleepUntil(bytesOutNs);
+    waitUntil(bytesOutNs);
 }

@@ -52,6 +52,7 @@ static int (*realOpen)(const char *, int, ...);
 static int (*realClose)(int);
 static ssize_t (*realWrite)(int, const void *, size_t);
 static int (*realIoctl)(int, unsigned long, ...);
+static int (*realNanosleep)(const struct timespec *, struct timespec *);
 static int logFd = -1;
 
 /* Other libraries may call us before our constructor would have run. */
@@ -63,6 +64,7 @@ static void resolve(void)
     realClose = dlsym(RTLD_NEXT, "close");
     realWrite = dlsym(RTLD_NEXT, "write");
     realIoctl = dlsym(RTLD_NEXT, "ioctl");
+    realNanosleep = dlsym(RTLD_NEXT, "nanosleep");
 }
 
 static void logEvent(const char *what, int fd, long long startNs, const char *data, const unsigned char *bytes,
@@ -136,6 +138,20 @@ static void sleepUntil(long long deadlineNs)
     struct timespec until = {deadlineNs / 1000000000LL, deadlineNs % 1000000000LL};
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, NULL) == EINTR) { }
 }
+
+/* std::this_thread::sleep_until's way to sleep. */
+EXPORT int nanosleep(const struct timespec *request, struct timespec *remaining)
+{
+    resolve();
+    const char *tickUs = getenv("DMXSHIM_SLEEP_TICK_US");
+    long long tick = tickUs ? atoll(tickUs) * 1000 : 0, wholeMs = request->tv_sec * 1000LL + request->tv_nsec / 1000000;
+    if (tick <= 0)
+        return realNanosleep(request, remaining);
+    if (wholeMs > 0)
+        sleepUntil(((nowNs() + wholeMs * 1000000) / tick + 1) * tick);
+    return 0;
+}
+
 
 /* A start bit, the data bits, parity and the stop bits, at the speed of the kernel's termios2. */
 static long long characterNs(int fd)

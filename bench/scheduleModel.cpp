@@ -1,0 +1,108 @@
+#include "scheduleModel.h"
+
+#include "dmx512.h"
+#include "lineSchedule.h"
+#include "systemTimer.h"
+
+namespace scheduleModel {
+
+namespace {
+
+// Time passes only in a sleep and in every look at the clock, so a spin costs busy time. With ticks, sleeps go
+// as a MinGW build's do under Windows' timer: cut to whole milliseconds (none at all under one), woken at the
+// next tick. Without, the timer wakes 40 us late, and every fourth sleep 1 ms late, as on a busy machine.
+class modelTimer : public waitTimer
+{
+public:
+    explicit modelTimer(qint64 tickNs) : tickNs(tickNs) {}
+    qint64 nowNs() override
+    {
+        busyNs += lookNs;
+        return now += lookNs;
+    }
+    void sleepUntil(qint64 deadlineNs) override
+    {
+        const qint64 wholeMs = (deadlineNs - now) / 1000000;
+        if (tickNs == 0)
+            now = qMax(now, deadlineNs) + (++sleeps % 4 == 0 ? 1000000 : 40000);
+        else if (wholeMs > 0)
+            now = ((now + wholeMs * 1000000) / tickNs + 1) * tickNs;
+    }
+    qint64 busyNs = 0;
+
+private:
+    static constexpr qint64 lookNs = 200; // a clock read and a pause
+    const qint64 tickNs;
+    qint64 now = 1234567891; // between two ticks
+    int sleeps = 0;
+};
+
+qint64 characters(const sentFrame &run)
+{
+    return (run.hex.size() + 1) / 3;
+}
+
+QStringList sendThrough(lineSchedule &schedule, waitTimer &clock, const framePlan &frames)
+{
+    QStringList early;
+    qint64 bytesOutNs = clock.nowNs(), breakDueNs = bytesOutNs;
+    for (const sentFrame &run : frames) {
+        for (int time = 1; time <= run.times; ++time) {
+            schedule.waitForNextBreak();
+            const qint64 breakNs = clock.nowNs();
+            schedule.wait(dmx512::breakMicroseconds);
+            const qint64 markNs = clock.nowNs();
+            schedule.wait(dmx512::markAfterBreakMicroseconds);
+            const qint64 writtenNs = clock.nowNs();
+            schedule.frameWritten(characters(run));
+            if (breakNs < breakDueNs || markNs - breakNs < dmx512::breakMicroseconds * 1000
+                || writtenNs - markNs < dmx512::markAfterBreakMicroseconds * 1000)
+                early << QStringLiteral("%1 (%2 of %3)").arg(run.hex.left(17).constData()).arg(time).arg(run.times);
+            const qint64 holdMs = time == run.times ? run.holdMs : 0;
+            bytesOutNs = writtenNs + characters(run) * dmx512::characterMicroseconds * 1000;
+            breakDueNs = bytesOutNs + holdMs * 1000000;
+            schedule.holdAfterFrame(quint32(holdMs));
+            while (schedule.sleepSliceOfHold()) {
+            }
+        }
+    }
+    schedule.waitForLastFrame();
+    if (clock.nowNs() < bytesOutNs)
+        early << QStringLiteral("the last frame");
+    return early;
+}
+
+} // namespace
+
+QVector<timerModel> timerModels()
+{
+    return {{QStringLiteral("Windows' default timer"), 15625000},
+            {QStringLiteral("timer at 1 ms"), 1000000},
+            {QStringLiteral("fine timer, busy machine"), 0}};
+}
+
+result send(const framePlan &frames, qint64 tickNs)
+{
+    auto *model = new modelTimer(tickNs);
+    lineSchedule schedule{std::unique_ptr<waitTimer>(model)};
+    const qint64 startNs = model->nowNs();
+    model->busyNs = 0;
+    result sent;
+    sent.early = sendThrough(schedule, *model, frames);
+    qint64 idealUs = 0;
+    for (const sentFrame &run : frames)
+        idealUs += run.times * dmx512::frameMicroseconds(characters(run) - 1, 0) + 1000LL * run.holdMs;
+    const double tookNs = double(model->nowNs() - startNs);
+    sent.overIdeal = tookNs / double(idealUs * 1000);
+    sent.busyShare = double(model->busyNs) / tookNs;
+    return sent;
+}
+
+QStringList sendBySystemTimer(const framePlan &frames)
+{
+    lineSchedule schedule;
+    systemTimer clock;
+    return sendThrough(schedule, clock, frames);
+}
+
+} // namespace scheduleModel
