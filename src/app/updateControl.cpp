@@ -1,7 +1,7 @@
 #include "fixtureSoftwareUpdater.h"
 
 #include <QActionGroup>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -10,9 +10,12 @@
 #include <QStackedWidget>
 
 #include "clockText.h"
+#include "elidingLabel.h"
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
+#include "printableText.h"
 #include "serialPortThread.h"
+#include "updateFileReader.h"
 
 namespace {
 
@@ -22,30 +25,77 @@ const QString percentOnly = QStringLiteral("%p%");
 
 void fixtureSoftwareUpdater::on_updateButton_clicked()
 {
+    if (buttonJustChanged())
+        return;
     const QString buttonText = ui->updateButton->text();
     if (buttonText == QLatin1String("Finished!") || buttonText == QLatin1String("Canceled!")) {
-        ui->updateButton->setText(QStringLiteral("Start"));
-        ui->progressBar->setValue(0);
         updateNoteLabel->hide();
         // After a cancel the file information is still worth showing, unless an error wiped it.
         const bool showFile = buttonText == QLatin1String("Canceled!") && !ui->applicationDisplayLabel->text().isEmpty();
-        ui->infoStackedWidget->setCurrentWidget(showFile ? ui->fixtureDisplayPage : ui->selectFilePage);
+        showState(showFile ? windowState::fileShown : windowState::choosing);
         return;
     }
-
-    ui->updateButton->setEnabled(false);
-    ui->infoStackedWidget->setCurrentWidget(ui->progressPage);
-    ui->updateStackedWidget->setCurrentIndex(1);
-    ui->cancelButton->setFocus();
-    setInterfacesChangeable(false);
+    // What the window names, and what the run records, must be what goes out.
+    if (chosenFileChanged()) {
+        chooseUpdateFile(updateFile.filePath(), fileOrigin::startUp, chosenFrom.note, chosenFrom.shown);
+        return;
+    }
+    showState(windowState::sending);
     startWorker();
+}
+
+// The one place that enables Start, turns the pages and locks the Interfaces menu, as the state and the choices
+// made require. The click handler still tells Start from "Finished!" and "Canceled!" by the button's text.
+void fixtureSoftwareUpdater::showState(windowState next)
+{
+    const bool changed = next != state, wasReading = state == windowState::readingFile;
+    if (changed)
+        meaningChanged.start();
+    state = next;
+    const bool sending = state == windowState::sending, reading = state == windowState::readingFile;
+    const bool ended = state == windowState::finished || state == windowState::canceled;
+    const bool idle = !sending && !reading && !ended;
+    ui->infoStackedWidget->setCurrentWidget(!idle ? ui->progressPage
+                                            : state == windowState::fileShown ? ui->fixtureDisplayPage : ui->selectFilePage);
+    ui->updateStackedWidget->setCurrentWidget(sending || reading ? ui->cancelSendingPage : ui->startSendingPage);
+    if (ended)
+        ui->updateButton->setText(state == windowState::finished ? QStringLiteral("Finished!") : QStringLiteral("Canceled!"));
+    else if (state == windowState::choosing || state == windowState::fileShown)
+        ui->updateButton->setText(QStringLiteral("Start"));
+    ui->updateButton->setEnabled(ended || (idle && startOffered && !selectedPortName.isEmpty() && !interfaceGone));
+    // While an update runs the window names no interface but the one it writes to.
+    portActionGroup->setEnabled(!sending);
+    ui->actionRefreshPortsList->setEnabled(!sending);
+
+    if (idle)
+        ui->progressBar->setValue(0);
+    if (reading) {
+        ui->progressBar->setRange(0, 100);
+        ui->progressBar->setFormat(QStringLiteral("Reading %1: %p%").arg(printableText(candidate.file.fileName())));
+    } else if (!sending) {
+        ui->progressBar->setFormat(percentOnly);
+        sleepLabel->hide();
+        closeQuestion();
+    }
+    // Where the next key press is meant to go.
+    if (changed && (sending || reading))
+        ui->cancelButton->setFocus();
+    else if (changed && (ended || (wasReading && ui->updateButton->isEnabled())))
+        ui->updateButton->setFocus();
+}
+
+// A double-click, or a key pressed twice, must not reach what the button has just become: Start becomes Cancel in
+// the same place, and "Finished!" becomes Start.
+bool fixtureSoftwareUpdater::buttonJustChanged() const
+{
+    return meaningChanged.isValid() && meaningChanged.elapsed() < QApplication::doubleClickInterval();
 }
 
 void fixtureSoftwareUpdater::startWorker()
 {
     runPortName = selectedPortName;
-    // Only for the time left: the worker reads the file again, and a FIFO would hold the window here.
-    runFile = updateFile.isFile() ? analyzeUpdateFile(updateFile.filePath()) : updateFileAnalysis();
+    // As it was read when it was chosen, off this thread: a large file takes many seconds.
+    runFile = chosenFile;
     runLines = 0;
     linesOnTheWire = 0;
     framesOnTheWire = 0;
@@ -82,49 +132,44 @@ void fixtureSoftwareUpdater::startWorker()
 
 bool fixtureSoftwareUpdater::updateRunning() const
 {
-    return ui->updateStackedWidget->currentWidget() == ui->cancelSendingPage;
-}
-
-// While an update runs the window names no interface but the one it writes to.
-void fixtureSoftwareUpdater::setInterfacesChangeable(bool changeable)
-{
-    portActionGroup->setEnabled(changeable);
-    ui->actionRefreshPortsList->setEnabled(changeable);
+    return state == windowState::sending;
 }
 
 void fixtureSoftwareUpdater::on_cancelButton_clicked()
 {
-    emit cancelSending();
+    if (buttonJustChanged())
+        return;
+    if (state == windowState::readingFile) {
+        reader->stop();
+        showState(candidate.before);
+        return;
+    }
+    askToStop(QStringLiteral("Stop the update?"), QStringLiteral("Stop Update"), [this] { emit cancelSending(); });
 }
 
 // Nothing connects it any more; kept with the window's other slots.
 void fixtureSoftwareUpdater::serialPortClosing()
 {
-    ui->updateButton->setEnabled(false);
+    startOffered = false;
+    showState(state);
 }
 
 void fixtureSoftwareUpdater::updateFinished()
 {
-    showUpdateEnded(QStringLiteral("Finished!"));
+    showUpdateEnded(windowState::finished);
 }
 
 void fixtureSoftwareUpdater::updateCanceled()
 {
-    showUpdateEnded(QStringLiteral("Canceled!"));
+    showUpdateEnded(windowState::canceled);
     updateNoteLabel->setText(partialUpdateNote());
     updateNoteLabel->setVisible(!updateNoteLabel->text().isEmpty());
 }
 
-void fixtureSoftwareUpdater::showUpdateEnded(const QString &buttonText)
+void fixtureSoftwareUpdater::showUpdateEnded(windowState ended)
 {
-    ui->updateStackedWidget->setCurrentIndex(0);
-    ui->updateButton->setText(buttonText);
-    ui->updateButton->setEnabled(true);
+    showState(ended);
     stopWorkerThread();
-    ui->updateButton->setFocus();
-    ui->progressBar->setFormat(percentOnly);
-    sleepLabel->hide();
-    setInterfacesChangeable(true);
 }
 
 void fixtureSoftwareUpdater::updateFileLength(int updateFileLength)
@@ -152,9 +197,8 @@ void fixtureSoftwareUpdater::sleepNotInhibited(const QString &reason)
 {
     if (!updateRunning())
         return;
-    // The reason can be a long system message: beside the interface's name it would widen the window.
     sleepLabel->setText(QStringLiteral("The computer may sleep during this update"));
-    sleepLabel->setToolTip(reason);
+    sleepLabel->setDetail(reason);
     sleepLabel->show();
 }
 
@@ -177,14 +221,10 @@ void fixtureSoftwareUpdater::clearFileInformation()
 void fixtureSoftwareUpdater::resetUpdateState()
 {
     stopWorkerThread();
-    ui->updateButton->setEnabled(true);
-    ui->infoStackedWidget->setCurrentWidget(ui->selectFilePage);
-    ui->progressBar->setValue(0);
-    ui->updateStackedWidget->setCurrentIndex(0);
+    startOffered = true;
     clearFileInformation();
-    ui->progressBar->setFormat(percentOnly);
-    sleepLabel->hide();
-    setInterfacesChangeable(true);
+    checkInterface();
+    showState(windowState::failed);
 }
 
 void fixtureSoftwareUpdater::showErrorAndReset(const QString &message)
@@ -199,6 +239,7 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, const QStrin
     // window would contradict what the operator is reading.
     const bool wasRunning = updateRunning();
     stopWorkerThread();
+    closeQuestion();
 
     QStringList below;
     if (!advice.isEmpty())
@@ -208,7 +249,8 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, const QStrin
     // Told once: a second report of the same run adds nothing to it.
     framesOnTheWire = 0;
 
-    QMessageBox box;
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitleText);
     setPlainTexts(box, message, below.join(QStringLiteral("\n\n")));
     box.exec();
 
