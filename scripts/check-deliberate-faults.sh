@@ -45,7 +45,7 @@ src/app/main.cpp|QCoreApplication::applicationDirPath() + QStringLiteral("/dll")
 src/app/fileSelection.cpp|if (chosen.isFile() && file.open|if (file.open|a FIFO chosen in the dialog holds the window
 src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ")|QStringLiteral("Current interface:")|the status text without its blank
 src/app/interfaceSelection.cpp|        if (port->portName == selectedPortName) {|        if (true) {|a refresh keeps the operator's choice
-src/app/updateControl.cpp|showUpdateEnded(QStringLiteral("Finished!"));|showUpdateEnded(QStringLiteral("Done!"));|the button ends as "Done!"
+src/app/updateControl.cpp|state == windowState::finished ? QStringLiteral("Finished!")|state == windowState::finished ? QStringLiteral("Done!")|the button ends as "Done!"
 src/app/updateControl.cpp|setRange(0, updateFileLength)|setRange(0, updateFileLength + 1)|the progress bar never full
 src/app/updateControl.cpp|    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);|    ;|late signals of a stopped worker reach the window
 src/app/updateControl.cpp|    const bool wasRunning = updateRunning();\n    stopWorkerThread();|    const bool wasRunning = updateRunning();|the worker goes on while an error box is open
@@ -64,10 +64,10 @@ src/cli/sendCommand.cpp|case serialPortThread::interfaceFailed: return exitCode:
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
 src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
 src/cli/fileCheck.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
-src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
+src/app/updateControl.cpp|    portActionGroup->setEnabled(!sending);|    portActionGroup->setEnabled(true);|the Interfaces menu changeable during an update
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
-src/app/fileSelection.cpp|const QString refusal = analysis.refusalToSend(false);|const QString refusal = analysis.refusal(false);|a file without a packet line taken
+src/app/fileSelection.cpp|analysis.opened() ? analysis.refusalToSend(false)|analysis.opened() ? analysis.refusal(false)|a file without a packet line taken
 src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (false)|a failure does not say what the fixture holds
 src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
 src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
@@ -75,12 +75,26 @@ src/app/main.cpp|    QObject::connect(&stopRequests,|    if (false) QObject::con
 src/app/updateControl.cpp|    ui->cancelButton->setFocus();|    ;|focus lost after Start
 src/app/fixtureSoftwareUpdater.cpp|setShortcut(QKeySequence(Qt::Key_Escape))|setShortcut(QKeySequence())|Escape does not cancel
 src/ui/fixtureSoftwareUpdaterForm.cpp|tr("&Interfaces")|tr("Interfaces")|the Interfaces menu out of the keyboard's reach
-src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen();|    ;|the window larger than the screen at 200 %
+src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen(this);|    ;|the window larger than the screen at 200 %
 src/app/fixtureSoftwareUpdater.cpp|    clearFileInformation();\n    setAcceptDrops|    setAcceptDrops|the form's sample texts taken for a header
 src/app/updateControl.cpp|    showTimeLeft();|    ;|no time left on the progress bar
 src/app/updateControl.cpp|    sleepLabel->show();|    ;|nothing says the computer may sleep
-src/app/fileSelection.cpp|    if (!updateRunning() && !droppedFile|    if (false && !droppedFile|a dropped file refused
+src/app/fileSelection.cpp|    if (takesDrops() && !droppedFile|    if (false && !droppedFile|a dropped file refused
 src/app/fileSelection.cpp|    settings()->setValue(lastFolderKey,|    if (false) settings()->setValue(lastFolderKey,|the dialog forgets the last folder
+src/app/updateControl.cpp|    if (buttonJustChanged())\n        return;\n    const QString buttonText|    const QString buttonText|a double-click on "Finished!" sends the file again
+src/app/updateControl.cpp|    if (buttonJustChanged())\n        return;\n    if (state == windowState::readingFile)|    if (state == windowState::readingFile)|a double-click on Start reaches Cancel
+src/app/updateControl.cpp|    askToStop(QStringLiteral("Stop the update?")|    emit cancelSending(); if (false) askToStop(QStringLiteral("Stop the update?")|Cancel stops without asking
+src/app/fixtureSoftwareUpdater.cpp|question->setDefaultButton(keep);|question->setDefaultButton(stopButton);|Enter stops the update
+src/app/updateControl.cpp|        closeQuestion();\n    }|    }|a question outlives the update
+src/app/interfaceSelection.cpp|!selectedPortName.isEmpty() && !interfaceListed()|false|a gone interface stays current and usable
+src/app/fileSelection.cpp|    showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);|    ui->fileLabel->setText(chosen.filePath());\n    showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);|a refused file shown as the chosen one
+src/app/fileSelection.cpp|    reader->read(chosen.absoluteFilePath());\n    showState(windowState::readingFile);|    showState(windowState::readingFile);\n    return fileRead(analyzeUpdateFile(chosen.absoluteFilePath()));|the file read on the window's thread
+src/app/fileSelection.cpp|    chosenFileLabel->setText(|    if (false) chosenFileLabel->setText(|the chosen file not named
+src/app/fileSelection.cpp|const bool takesLong = analysis.wireTimeUs > longestPlainUpdateUs;|const bool takesLong = false;|a file of hours taken without a word
+src/app/updateControl.cpp|    if (chosenFileChanged()) {|    if (false) {|a file changed after its choice named as it was
+src/app/updateControl.cpp|    QMessageBox box(this);\n    box.setWindowTitle(windowTitleText);|    QMessageBox box;|an error box without its window
+src/app/elidingLabel.cpp|    return QSize(fontMetrics()|    return QLabel::minimumSizeHint(); return QSize(fontMetrics()|a long status text widens the window
+src/app/fileSelection.cpp|    dialog.resize(dialog.sizeHint());\n    fitIntoScreen(&dialog);\n|\n|the file dialog larger than the screen
 src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        return frameFailure::timedOut;\n|\n|the break does not wait for the adapter's queue
 src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        lineSchedule::nap(|        lineSchedule::nap(|no bound on a queue that never empties
 src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame

@@ -59,6 +59,24 @@ QString durationText(qint64 milliseconds)
                          : QStringLiteral("about %1 hours %2 minutes").arg(minutes / 60).arg(minutes % 60);
 }
 
+// Whatever page is shown, and during and after an update: which file, for which fixture, which version, and
+// what was said when it was taken.
+QString chosenFileText(const QString &name, const updateFileAnalysis &analysis, const QString &note)
+{
+    const updateFileHeader &header = analysis.header;
+    QStringList parts{printableText(name), header.isComplete() ? printableText(header.fixtureText() + QStringLiteral(", ")
+                                                                                + header.applicationText())
+                                                              : QStringLiteral("no fixture named in its header")};
+    if (analysis.warningCount > 0)
+        parts << QStringLiteral("used anyway, with %1 %2").arg(analysis.warningCount)
+                     .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings"));
+    if (analysis.wireTimeUs > longestPlainUpdateUs)
+        parts << QStringLiteral("takes %1").arg(durationText(analysis.wireTimeUs / 1000));
+    if (!note.isEmpty())
+        parts << note;
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
 // The one file a drop brings, or nothing.
 QString droppedFile(const QMimeData *data)
 {
@@ -93,8 +111,8 @@ void fixtureSoftwareUpdater::chooseUpdateFile(const QString &path, fileOrigin or
     // Only a name typed into the dialog can be missing; elsewhere it is worth a word.
     if ((origin == fileOrigin::dialog && !chosen.exists()) || !fileOpens(chosen))
         return;
-    const windowState before = state == windowState::fileShown ? windowState::fileShown : windowState::choosing;
-    candidate = {chosen, shown.isEmpty() ? path : shown, origin, note, before};
+    candidate = {chosen, shown.isEmpty() ? path : shown, origin, note,
+                 state == windowState::fileShown ? windowState::fileShown : windowState::choosing};
     reader->read(chosen.absoluteFilePath());
     showState(windowState::readingFile);
 }
@@ -122,20 +140,7 @@ void fixtureSoftwareUpdater::takeFile(const updateFileAnalysis &analysis)
     ui->applicationDisplayLabel->setText(printableText(analysis.header.applicationText()));
     ui->fixtureDisplayLabel->setText(printableText(analysis.header.fixtureText()));
 
-    // Whatever page is shown, and during and after an update: which file, for which fixture, which version.
-    QStringList named{printableText(updateFile.fileName())};
-    named << (analysis.header.isComplete() ? printableText(analysis.header.fixtureText() + QStringLiteral(", ")
-                                                           + analysis.header.applicationText())
-                                           : QStringLiteral("no fixture named in its header"));
-    if (analysis.warningCount > 0)
-        named << QStringLiteral("used anyway, with %1 %2").arg(analysis.warningCount)
-                     .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings"));
-    if (analysis.wireTimeUs > longestPlainUpdateUs)
-        named << QStringLiteral("takes %1").arg(durationText(analysis.wireTimeUs / 1000));
-    if (!chosenFrom.note.isEmpty())
-        named << chosenFrom.note;
-    chosenFileLabel->setText(named.join(QStringLiteral(" \u00b7 ")));
-
+    chosenFileLabel->setText(chosenFileText(updateFile.fileName(), analysis, chosenFrom.note));
     // At start-up the window opens on the file's path, as it always has.
     const bool showHeader = analysis.header.isComplete() && chosenFrom.origin != fileOrigin::startUp;
     showState(showHeader ? windowState::fileShown : chosenFrom.before);

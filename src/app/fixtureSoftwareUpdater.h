@@ -74,6 +74,7 @@ private:
     enum class fileChoice { taken, refused, chooseAnother };
 
     void showState(windowState next);
+    void showStateChange(bool wasReading);
     bool buttonJustChanged() const;
     void askToStop(const QString &question, const QString &stopText, const std::function<void()> &stop);
     void closeQuestion();

@@ -66,9 +66,16 @@ void fixtureSoftwareUpdater::showState(windowState next)
     // While an update runs the window names no interface but the one it writes to.
     portActionGroup->setEnabled(!sending);
     ui->actionRefreshPortsList->setEnabled(!sending);
+    if (changed)
+        showStateChange(wasReading);
+}
 
-    if (idle)
-        ui->progressBar->setValue(0);
+// What goes with a new state: the progress bar's use, what belonged to the update that ended, and where the next
+// key press is meant to go.
+void fixtureSoftwareUpdater::showStateChange(bool wasReading)
+{
+    const bool sending = state == windowState::sending, reading = state == windowState::readingFile;
+    const bool ended = state == windowState::finished || state == windowState::canceled;
     if (reading) {
         ui->progressBar->setRange(0, 100);
         ui->progressBar->setFormat(QStringLiteral("Reading %1: %p%").arg(printableText(candidate.file.fileName())));
@@ -77,10 +84,11 @@ void fixtureSoftwareUpdater::showState(windowState next)
         sleepLabel->hide();
         closeQuestion();
     }
-    // Where the next key press is meant to go.
-    if (changed && (sending || reading))
+    if (!sending && !reading && !ended)
+        ui->progressBar->setValue(0);
+    if (sending || reading)
         ui->cancelButton->setFocus();
-    else if (changed && (ended || (wasReading && ui->updateButton->isEnabled())))
+    else if (ended || (wasReading && ui->updateButton->isEnabled()))
         ui->updateButton->setFocus();
 }
 
