@@ -72,7 +72,7 @@ src/app/updateControl.cpp|if (wasRunning && !partialUpdateNote().isEmpty())|if (
 src/app/serialErrorReporting.cpp|    if (present)|    if (true)|an interface that is gone not named as gone
 src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
 src/app/main.cpp|    QObject::connect(&stopRequests,|    if (false) QObject::connect(&stopRequests,|SIGTERM ignored while the window is open
-src/app/updateControl.cpp|    ui->cancelButton->setFocus();|    ;|focus lost after Start
+src/app/updateControl.cpp|(wasReading && ui->updateButton->isEnabled())|false|the focus not on Start once a file is read
 src/app/fixtureSoftwareUpdater.cpp|setShortcut(QKeySequence(Qt::Key_Escape))|setShortcut(QKeySequence())|Escape does not cancel
 src/ui/fixtureSoftwareUpdaterForm.cpp|tr("&Interfaces")|tr("Interfaces")|the Interfaces menu out of the keyboard's reach
 src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen(this);|    ;|the window larger than the screen at 200 %

@@ -69,7 +69,8 @@ private:
     // What the window is doing. showState() alone enables Start, turns the pages of the two stacked widgets and
     // locks the Interfaces menu, from this and from what is chosen.
     enum class windowState { choosing, fileShown, readingFile, sending, finished, canceled, failed };
-    // How a file came to be chosen: only a name typed into the dialog may be missing without a word.
+    // How a file came to be chosen: a name typed into the dialog may be missing without a word, and a file found
+    // at start-up leaves the window on its path.
     enum class fileOrigin { dialog, startUp, commandLine, drop };
     enum class fileChoice { taken, refused, chooseAnother };
 

@@ -207,6 +207,7 @@ private slots:
         QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Application v1.04"));
         QCOMPARE(child<QLabel>("fixtureDisplayLabel")->text(), QStringLiteral("Vendor Fixture"));
         QCOMPARE(child<QStackedWidget>("infoStackedWidget")->currentWidget(), child<QWidget>("fixtureDisplayPage"));
+        QCOMPARE(window->focusWidget(), child<QWidget>("updateButton")); // Space sends it
 
         QCOMPARE(runUpdate("Finished!"), QStringList());
         QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
