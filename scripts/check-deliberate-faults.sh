@@ -43,9 +43,9 @@ src/app/fileSelection.cpp|QDir::Time \| QDir::Reversed|QDir::Time|the start-up s
 src/app/fileSelection.cpp|QDir::Files \| QDir::NoSymLinks \| QDir::CaseSensitive|QDir::Files \| QDir::NoSymLinks|upper-case extensions preselected
 src/app/main.cpp|QCoreApplication::applicationDirPath() + QStringLiteral("/dll")|QStringLiteral("./dll")|plug-ins loaded from the update folder
 src/app/fileSelection.cpp|if (chosen.isFile() && file.open|if (file.open|a FIFO chosen in the dialog holds the window
-src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ")|QStringLiteral("Current interface:")|the status text without its blank
+src/app/interfaceSelection.cpp|QStringLiteral("Current interface: ") + action->text()|QStringLiteral("Current interface:") + action->text()|the status text without its blank
 src/app/interfaceSelection.cpp|        if (port->portName == selectedPortName) {|        if (true) {|a refresh keeps the operator's choice
-src/app/updateControl.cpp|showUpdateEnded(QStringLiteral("Finished!"));|showUpdateEnded(QStringLiteral("Done!"));|the button ends as "Done!"
+src/app/updateControl.cpp|state == windowState::finished ? QStringLiteral("Finished!")|state == windowState::finished ? QStringLiteral("Done!")|the button ends as "Done!"
 src/app/updateControl.cpp|setRange(0, updateFileLength)|setRange(0, updateFileLength + 1)|the progress bar never full
 src/app/updateControl.cpp|    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);|    ;|late signals of a stopped worker reach the window
 src/app/updateControl.cpp|    const bool wasRunning = updateRunning();\n    stopWorkerThread();|    const bool wasRunning = updateRunning();|the worker goes on while an error box is open
@@ -55,41 +55,55 @@ src/core/serialInterfaces.cpp|return !port.serialNumber.isEmpty();|return true;|
 src/core/serialPortErrorText.cpp|"Serialport Error: ResourceError: Device Unavailable"|"Serialport Error: ResourceError"|an error text cut short
 src/updateFile/updateFileHeader.cpp|text[0] = text.at(0).toUpper();|;|the application's name shown as written
 src/cli/main.cpp|std::signal(SIGPIPE, SIG_IGN);|;|a closed pipe ends a send mid-file
-src/core/stopSignals.cpp|                             SIGHUP\n|\n|a hangup ends a send mid-frame
+src/core/stopSignals_posix.cpp|{SIGINT, SIGTERM, SIGHUP}|{SIGINT, SIGTERM}|a hangup ends a send mid-frame
 src/cli/terminal.cpp|return qMax(status, exitCode::outputFailed);|return status;|output that cannot be written counts as success
 src/cli/terminal.cpp|const int width = terminal::columns() - 3;|const int width = terminal::columns();|no room for the echoed ^C
 src/cli/sendCommand.cpp|    result = qMax(result, status);|    result = status;|the last port's status wins
 src/cli/sendCommand.cpp|terminal::columns() > 0 && !options.json ?|terminal::columns() > 0 ?|progress redrawn over JSON on a terminal
 src/cli/sendCommand.cpp|case serialPortThread::interfaceFailed: return exitCode::interfaceUnavailable;|case serialPortThread::interfaceFailed: return exitCode::fileRefused;|a set-up failure told as a refused file
 src/cli/main.cpp|return fault.isEmpty() ?|return true ?|one interface named twice is sent to twice
-src/updateFile/updateFileAnalysis.cpp|if (file == QLatin1String("-") \|\||if (false &&|piped input read twice
+src/cli/fileCheck.cpp|return path == QLatin1String("-") \|\||return false &&|piped input read twice
 src/cli/fileCheck.cpp|terminal::printLine(stderr, where|terminal::printLine(stdout, where|warnings on standard output
-src/app/updateControl.cpp|    setInterfacesChangeable(false);|    ;|the Interfaces menu changeable during an update
+src/app/updateControl.cpp|    portActionGroup->setEnabled(!sending);|    portActionGroup->setEnabled(true);|the Interfaces menu changeable during an update
 src/app/fixtureSoftwareUpdater.cpp|if (quitting \|\| !updateRunning() \|\| !workerThread.isRunning())|if (true)|closing during an update asks nothing
 src/app/fileSelection.cpp|refusal.isEmpty() && analysis.warningCount == 0|refusal.isEmpty()|a file with warnings taken without a word
-src/app/fileSelection.cpp|const QString refusal = analysis.refusalToSend(false);|const QString refusal = analysis.refusal(false);|a file without a packet line taken
+src/app/fileSelection.cpp|analysis.opened() ? analysis.refusalToSend(false)|analysis.opened() ? analysis.refusal(false)|a file without a packet line taken
 src/app/updateControl.cpp|        below << runWords::partialUpdate(told);|        ;|a failure does not say what the fixture holds
 src/run/runRecord.cpp|    if (listed \|\| QFileInfo::exists(location))|    if (true)|an interface that is gone not named as gone
-src/app/main.cpp|if (answeredWithoutWindow(argc, argv))|if (false)|--version needs a display
+src/app/main.cpp|    if (request.version)|    if (false)|--version needs a display
 src/app/main.cpp|    QObject::connect(&stopRequests,|    if (false) QObject::connect(&stopRequests,|SIGTERM ignored while the window is open
-src/app/updateControl.cpp|    ui->cancelButton->setFocus();|    ;|focus lost after Start
+src/app/updateControl.cpp|(wasReading && ui->updateButton->isEnabled())|false|the focus not on Start once a file is read
 src/app/fixtureSoftwareUpdater.cpp|setShortcut(QKeySequence(Qt::Key_Escape))|setShortcut(QKeySequence())|Escape does not cancel
 src/ui/fixtureSoftwareUpdaterForm.cpp|tr("&Interfaces")|tr("Interfaces")|the Interfaces menu out of the keyboard's reach
-src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen();|    ;|the window larger than the screen at 200 %
+src/app/fixtureSoftwareUpdater.cpp|    fitIntoScreen(this);|    ;|the window larger than the screen at 200 %
 src/app/fixtureSoftwareUpdater.cpp|    clearFileInformation();\n    setAcceptDrops|    setAcceptDrops|the form's sample texts taken for a header
 src/app/updateControl.cpp|    showTimeLeft();|    ;|no time left on the progress bar
 src/app/updateControl.cpp|    sleepLabel->show();|    ;|nothing says the computer may sleep
-src/app/fileSelection.cpp|    if (!updateRunning() && !droppedFile|    if (false && !droppedFile|a dropped file refused
+src/app/fileSelection.cpp|    if (takesDrops() && !droppedFile|    if (false && !droppedFile|a dropped file refused
 src/app/fileSelection.cpp|    settings()->setValue(lastFolderKey,|    if (false) settings()->setValue(lastFolderKey,|the dialog forgets the last folder
+src/app/updateControl.cpp|    if (buttonJustChanged())\n        return;\n    const QString buttonText|    const QString buttonText|a double-click on "Finished!" sends the file again
+src/app/updateControl.cpp|    if (buttonJustChanged())\n        return;\n    if (state == windowState::readingFile)|    if (state == windowState::readingFile)|a double-click on Start reaches Cancel
+src/app/updateControl.cpp|    askToStop(QStringLiteral("Stop the update?")|    emit cancelSending(); if (false) askToStop(QStringLiteral("Stop the update?")|Cancel stops without asking
+src/app/fixtureSoftwareUpdater.cpp|question->setDefaultButton(keep);|question->setDefaultButton(stopButton);|Enter stops the update
+src/app/updateControl.cpp|        closeQuestion();\n    }|    }|a question outlives the update
+src/app/interfaceSelection.cpp|!selectedPortName.isEmpty() && !interfaceListed()|false|a gone interface stays current and usable
+src/app/fileSelection.cpp|    showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);|    ui->fileLabel->setText(chosen.filePath());\n    showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);|a refused file shown as the chosen one
+src/app/fileSelection.cpp|    reader->read(chosen.absoluteFilePath());\n    showState(windowState::readingFile);|    showState(windowState::readingFile);\n    return fileRead(analyzeUpdateFile(chosen.absoluteFilePath()));|the file read on the window's thread
+src/app/fileSelection.cpp|    chosenFileLabel->setText(|    if (false) chosenFileLabel->setText(|the chosen file not named
+src/app/fileSelection.cpp|const bool takesLong = analysis.wireTimeUs > longestPlainUpdateUs;|const bool takesLong = false;|a file of hours taken without a word
+src/app/updateControl.cpp|    if (chosenFileChanged()) {|    if (false) {|a file changed after its choice named as it was
+src/app/updateControl.cpp|    QMessageBox box(this);\n    box.setWindowTitle(windowTitleText);|    QMessageBox box;|an error box without its window
+src/app/elidingLabel.cpp|    return QSize(fontMetrics()|    return QLabel::minimumSizeHint(); return QSize(fontMetrics()|a long status text widens the window
+src/app/fileSelection.cpp|    dialog.resize(dialog.sizeHint());\n    fitIntoScreen(&dialog);\n|\n|the file dialog larger than the screen
 src/worker/dmxWire.cpp|    if (!waitUntilAdapterHasAll(deadline))\n        return frameFailure::timedOut;\n|\n|the break does not wait for the adapter's queue
 src/worker/dmxWire.cpp|        if (deadline.hasExpired())\n            return false;\n        schedule.nap(|        schedule.nap(|no bound on a queue that never empties
 src/worker/dmxWire.cpp|    return probeBreak();|    return {};|an interface without a break found out at the first frame
 src/worker/dmxWire_posix.cpp|errno == EOPNOTSUPP \|\| ||EOPNOTSUPP from a break taken for a port error
 src/cli/fileCheck.cpp|sending ? analysis.refusalToSend(checks.strict) :|sending ? analysis.refusal(checks.strict) :|a file with nothing to send finishes
 src/cli/fileCheck.cpp|analysis.sha256 != checks.expectedSha256|false|another file than expected is sent
-src/cli/fileCheck.cpp|QFile::encodeName(given) == raw)|true)|a name the locale cannot spell is not found
-src/cli/fileCheck.cpp|isatty(STDIN_FILENO) == 1|false|a terminal on standard input waits without a word
-src/updateFile/updateFileAnalysis.cpp|            if (stopRequested && stopRequested()) {|            if (false) {|a signal unseen while piped input is read
+src/cli/fileArgument_posix.cpp|QFile::encodeName(given) == raw)|true)|a name the locale cannot spell is not found
+src/cli/terminal_posix.cpp|return isatty(STDIN_FILENO) == 1;|return false;|a terminal on standard input waits without a word
+src/cli/onceReadInput_posix.cpp|        if (stopRequested && stopRequested()) {|        if (false) {|a signal unseen while piped input is read
 src/updateFile/updateFileAnalysis.cpp|if (lineWarnings && !ended)|if (false)|a file cut short goes without a word
 src/updateFile/updateFileAnalysis.cpp|else if (!fitsHoldTime(field))|else if (false)|a hold out of range said to be held
 src/updateFile/updateFileAnalysis.cpp|if (more * 4 >= start.size() &&|if (false &&|UTF-16 text taken for binary data
@@ -97,7 +111,7 @@ src/updateFile/printableText.cpp|if (c.category() == QChar::Other_Control \|\| c
 src/cli/sendCommand.cpp|each.progress.linesDone = record.linesOut;|each.progress.linesDone = record.linesPassed;|events count lines whose hold is over
 src/cli/sendCommand.cpp|{"sleepInhibited", each.sleepInhibited}|{"sleepInhibited", true}|the start event says sleep is held off when it is not
 src/cli/sendCommand.cpp|return location.exists() && (location.isFile() \|\| location.isDir());|return false;|a regular file as interface told as an unknown error
-src/cli/main.cpp|    if (json)\n        terminal::printLine(stdout|    if (false)\n        terminal::printLine(stdout|a usage error leaves JSON output empty
+src/cli/main.cpp|    if (json)\n        terminal::printJson(|    if (false)\n        terminal::printJson(|a usage error leaves JSON output empty
 src/cli/terminal.cpp|            forms.append(port.state);|            ;|a narrow terminal loses the port's name at the end
 src/run/updateHistory.cpp|    if (last != |    if (false && last != |a record after a torn line is lost with it
 src/run/updateRun.cpp|        notRecorded = history->recordStart(state);|        ;|no start record: a killed update is forgotten

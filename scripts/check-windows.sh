@@ -235,13 +235,15 @@ quit_window() {
     [ "$status" -eq 0 ] || fail "the updater ended with exit status $status after App -> Quit"
 }
 
-# The oldest update file of the folder is the one preselected: the window shows the same as in a folder that holds
-# that file alone, and not the same as in one that holds the other.
+# The oldest update file of the folder is the one preselected: the window shows the same as in a folder where that
+# file is the older of two, and not the same as in one where the other is. (It names the file it chose, and says
+# that there were two.)
 mkdir -p "$work/update" "$work/older" "$work/newer"
 cp "$work/wash-v2.10.dmx" "$work/spot-v1.04.fwb" "$work/update/"
-touch -d '2 days ago' "$work/update/spot-v1.04.fwb"
 cp "$work/spot-v1.04.fwb" "$work/older/"
 cp "$work/wash-v2.10.dmx" "$work/newer/"
+echo "#notes" | tee "$work/older/other.fwb" >"$work/newer/other.fwb"
+touch -d '2 days ago' "$work/update/spot-v1.04.fwb" "$work/older/spot-v1.04.fwb" "$work/newer/wash-v2.10.dmx"
 open_window "$work/update" "$work/update.png"
 echo "ok   the window opens titled '$title'"
 quit_window
@@ -252,11 +254,11 @@ for folder in older newer; do
     quit_window
 done
 [ "$(pixelsDiffering "$work/update.png" "$work/older.png")" = 0 ] ||
-    fail "the window does not show the older file, spot-v1.04.fwb, as it does where that file is alone"
+    fail "the window does not show the older file, spot-v1.04.fwb, as it does where that file is the older of two"
 [ "$(pixelsDiffering "$work/update.png" "$work/newer.png")" != 0 ] ||
     fail "the window shows the same with wash-v2.10.dmx alone: its file row tells nothing"
-echo "ok   the older update file is preselected: the window is drawn as with spot-v1.04.fwb alone, not as with" \
-     "wash-v2.10.dmx"
+echo "ok   the older update file is preselected: the window is drawn as where spot-v1.04.fwb is the older of two," \
+     "not as where wash-v2.10.dmx is"
 if [ "$screenshot" -eq 1 ]; then
     mkdir -p "$root/docs/screenshots"
     cp "$work/update.png" "$root/docs/screenshots/windows.png"

@@ -81,6 +81,7 @@ DMXSHIM_USB_DELAY_US=1000 DMXSHIM_USB_BREAK=polled LD_PRELOAD="$shim" \
 DMXSHIM_USB_DELAY_US=1000 LD_PRELOAD="$shim" \
     "$bench/bench_transfer" --runs "$runs" --label "USB adapter model, breaks at once" 2>/dev/null || status=1
 LD_PRELOAD="$shim" "$bench/bench_window" --latency 2>/dev/null || status=1
+LD_PRELOAD="$shim" "$bench/bench_window" --large-file 2>/dev/null || status=1
 "$bench/bench_window" --startup --runs 10 2>/dev/null || status=1
 "$bench/bench_fileReading" 50 200 || status=1
 echo

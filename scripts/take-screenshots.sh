@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Takes the README's screenshots of the window at start-up, on Qt's light default
-# palette and on qt5ct's dark "darker" scheme, and of the question a stray file
-# raises, under Xvfb with openbox drawing the frame: docs/screenshots/main-window.png,
-# main-window-dark.png and file-warnings.png.
+# Takes the README's screenshots of the window at start-up, in a folder with two
+# versions of the sample spot file, on Qt's light default palette and on qt5ct's
+# dark "darker" scheme, and of the question a stray file raises, under Xvfb with
+# openbox drawing the frame: docs/screenshots/main-window.png, main-window-dark.png
+# and file-warnings.png.
 #   ./scripts/take-screenshots.sh
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -11,7 +12,11 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TEST
 cmake --build "$root/build" --target updater --parallel "$(nproc)" >/dev/null
 
 work="$(mktemp -d)"
-mkdir -p "$work/empty" "$work/stray" "$work/config/qt5ct"
+mkdir -p "$work/spot" "$work/stray" "$work/config/qt5ct"
+# v1.04 and the newer v1.05 side by side: the window chooses the older and says there was a choice.
+cp "$root/docs/samples/spot-v1.04.fwb" "$work/spot/"
+sed '4s/.*/#v1.05/' "$root/docs/samples/spot-v1.04.fwb" >"$work/spot/spot-v1.05.fwb"
+touch -d '2 days ago' "$work/spot/spot-v1.04.fwb"
 # Notes saved under an update file's name: the updater finds it at start-up and asks before it takes it.
 cat >"$work/stray/spot-notes.fwb" <<EOF
 Rig notes, stage left
@@ -53,7 +58,7 @@ shoot() {
 }
 # A history of its own: an unfinished update of this machine's would be told over the window.
 export XDG_DATA_HOME="$work/data"
-shoot main-window.png "$work/empty" QT_QPA_PLATFORMTHEME=
-shoot main-window-dark.png "$work/empty" QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
+shoot main-window.png "$work/spot" QT_QPA_PLATFORMTHEME= XDG_CONFIG_HOME="$work/config"
+shoot main-window-dark.png "$work/spot" QT_QPA_PLATFORMTHEME=qt5ct XDG_CONFIG_HOME="$work/config"
 shoot file-warnings.png "$work/stray" QT_QPA_PLATFORMTHEME= XDG_CONFIG_HOME="$work/config"
 ls -l "$root"/docs/screenshots/main-window*.png "$root"/docs/screenshots/file-warnings.png

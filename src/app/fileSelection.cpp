@@ -1,5 +1,6 @@
 #include "fixtureSoftwareUpdater.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -17,14 +18,18 @@
 
 #include <memory>
 
+#include "elidingLabel.h"
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
 #include "printableText.h"
+#include "updateFileReader.h"
 
 namespace {
 
 // Enough to tell a stray file from an update file with a slip in it.
 constexpr int warningsShown = 5;
+// An update that keeps the fixture busy longer is worth a word before it is taken.
+constexpr qint64 longestPlainUpdateUs = 10 * 60 * 1000000LL;
 
 // The one thing kept between runs: where the dialog opens when no file is chosen.
 const QString lastFolderKey = QStringLiteral("lastFolder");
@@ -47,6 +52,31 @@ QString warningList(const updateFileAnalysis &analysis)
     return lines.join(QLatin1Char('\n'));
 }
 
+QString durationText(qint64 milliseconds)
+{
+    const qint64 minutes = (milliseconds + 30000) / 60000;
+    return minutes < 120 ? QStringLiteral("about %1 minutes").arg(minutes)
+                         : QStringLiteral("about %1 hours %2 minutes").arg(minutes / 60).arg(minutes % 60);
+}
+
+// Whatever page is shown, and during and after an update: which file, for which fixture, which version, and
+// what was said when it was taken.
+QString chosenFileText(const QString &name, const updateFileAnalysis &analysis, const QString &note)
+{
+    const updateFileHeader &header = analysis.header;
+    QStringList parts{printableText(name), header.isComplete() ? printableText(header.fixtureText() + QStringLiteral(", ")
+                                                                                + header.applicationText())
+                                                              : QStringLiteral("no fixture named in its header")};
+    if (analysis.warningCount > 0)
+        parts << QStringLiteral("used anyway, with %1 %2").arg(analysis.warningCount)
+                     .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings"));
+    if (analysis.wireTimeUs > longestPlainUpdateUs)
+        parts << QStringLiteral("takes %1").arg(durationText(analysis.wireTimeUs / 1000));
+    if (!note.isEmpty())
+        parts << note;
+    return parts.join(QStringLiteral(" \u00b7 "));
+}
+
 // The one file a drop brings, or nothing.
 QString droppedFile(const QMimeData *data)
 {
@@ -58,54 +88,63 @@ QString droppedFile(const QMimeData *data)
 
 void fixtureSoftwareUpdater::on_selectFileButton_clicked()
 {
-    // Asked for a file until one is taken, or the dialog is closed.
-    for (;;) {
-        const QString start = updateFile.filePath().isEmpty() ? lastFolder() : updateFile.filePath();
-        const QString fileName = QFileDialog::getOpenFileName(this, QStringLiteral("Select Firmware"), start,
-                                                              QStringLiteral("Firmware Files ") + fileFilter);
-        if (fileName.isEmpty() || chooseUpdateFile(fileName, fileOrigin::dialog) != fileChoice::chooseAnother)
-            return;
-    }
+    const QString start = updateFile.filePath().isEmpty() ? lastFolder() : updateFile.filePath();
+    QFileDialog dialog(this, QStringLiteral("Select Firmware"), start, QStringLiteral("Firmware Files ") + fileFilter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.resize(dialog.sizeHint());
+    fitIntoScreen(&dialog);
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        chooseUpdateFile(dialog.selectedFiles().constFirst(), fileOrigin::dialog);
 }
 
 void fixtureSoftwareUpdater::on_selectFileButton_2_clicked()
 {
-    ui->infoStackedWidget->setCurrentWidget(ui->selectFilePage);
+    showState(windowState::choosing);
     on_selectFileButton_clicked();
 }
 
-fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::chooseUpdateFile(const QString &path, fileOrigin origin)
+// The file is read as the transfer will read it, off this thread; until it is taken the previous choice stands.
+void fixtureSoftwareUpdater::chooseUpdateFile(const QString &path, fileOrigin origin, const QString &note,
+                                              const QString &shown)
 {
     const QFileInfo chosen(path);
     // Only a name typed into the dialog can be missing; elsewhere it is worth a word.
-    if (origin == fileOrigin::dialog && !chosen.exists()) {
-        clearFileInformation();
-        updateFile = chosen;
-        return fileChoice::failed;
-    }
-    if (!fileOpens(chosen))
-        return fileChoice::failed;
+    if ((origin == fileOrigin::dialog && !chosen.exists()) || !fileOpens(chosen))
+        return;
+    candidate = {chosen, shown.isEmpty() ? path : shown, origin, note,
+                 state == windowState::fileShown ? windowState::fileShown : windowState::choosing};
+    reader->read(chosen.absoluteFilePath());
+    showState(windowState::readingFile);
+}
 
-    // The file is read as the transfer will read it; until it is taken the previous choice stands.
-    const updateFileAnalysis analysis = analyzeUpdateFile(chosen.filePath());
+// Read, the file is taken, or asked about, or refused; until then the window shows what was read.
+void fixtureSoftwareUpdater::fileRead(const updateFileAnalysis &analysis)
+{
     const fileChoice choice = fileAccepted(analysis);
-    if (choice != fileChoice::taken) {
-        if (choice == fileChoice::chooseAnother && origin != fileOrigin::dialog)
-            on_selectFileButton_clicked();
-        return choice;
-    }
+    if (choice == fileChoice::taken)
+        return takeFile(analysis);
+    showState(candidate.before);
+    if (choice == fileChoice::chooseAnother)
+        on_selectFileButton_clicked();
+}
 
+void fixtureSoftwareUpdater::takeFile(const updateFileAnalysis &analysis)
+{
     clearFileInformation();
-    updateFile = chosen;
-    ui->fileLabel->setText(printableText(updateFile.filePath()));
+    updateFile = candidate.file;
+    chosenFile = analysis;
+    chosenFrom = candidate;
+    ui->fileLabel->setText(printableText(chosenFrom.shown));
     if (!selectedPortName.isEmpty())
-        ui->updateButton->setEnabled(true);
+        startOffered = true;
     ui->applicationDisplayLabel->setText(printableText(analysis.header.applicationText()));
     ui->fixtureDisplayLabel->setText(printableText(analysis.header.fixtureText()));
-    if (analysis.header.isComplete())
-        ui->infoStackedWidget->setCurrentWidget(ui->fixtureDisplayPage);
+
+    chosenFileLabel->setText(chosenFileText(updateFile.fileName(), analysis, chosenFrom.note));
+    // At start-up the window opens on the file's path, as it always has.
+    const bool showHeader = analysis.header.isComplete() && chosenFrom.origin != fileOrigin::startUp;
+    showState(showHeader ? windowState::fileShown : chosenFrom.before);
     settings()->setValue(lastFolderKey, updateFile.absolutePath());
-    return fileChoice::taken;
 }
 
 bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)
@@ -115,18 +154,17 @@ bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)
     if (chosen.isFile() && file.open(QIODevice::ReadOnly | QIODevice::Text))
         return true;
     const QString reason = !chosen.exists() || chosen.isFile() ? file.errorString() : QStringLiteral("Not a regular file");
-    clearFileInformation();
-    updateFile = chosen;
-    ui->fileLabel->setText(printableText(updateFile.filePath()));
     qDebug() << "Couldn't open file" << reason;
+    // The file chosen before stays chosen.
     showErrorAndReset(QStringLiteral("Couldn't open file ") + reason);
     return false;
 }
 
 fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::fileAccepted(const updateFileAnalysis &analysis)
 {
-    const QString refusal = analysis.refusalToSend(false);
-    if (refusal.isEmpty() && analysis.warningCount == 0)
+    const QString refusal = analysis.opened() ? analysis.refusalToSend(false) : analysis.openFailure;
+    const bool takesLong = analysis.wireTimeUs > longestPlainUpdateUs;
+    if (refusal.isEmpty() && analysis.warningCount == 0 && !takesLong)
         return fileChoice::taken;
 
     const QString name = printableText(QFileInfo(analysis.file).fileName());
@@ -138,16 +176,28 @@ fixtureSoftwareUpdater::fileChoice fixtureSoftwareUpdater::fileAccepted(const up
         box.exec();
         return fileChoice::refused;
     }
-    setPlainTexts(box, QStringLiteral("%1 has %2 %3. Sent as it is, it may leave the fixture with a broken update.")
-                           .arg(name).arg(analysis.warningCount)
-                           .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings")),
-                  warningList(analysis));
+    QStringList question;
+    if (analysis.warningCount > 0)
+        question << QStringLiteral("%1 has %2 %3. Sent as it is, it may leave the fixture with a broken update.")
+                        .arg(name).arg(analysis.warningCount)
+                        .arg(analysis.warningCount == 1 ? QStringLiteral("warning") : QStringLiteral("warnings"));
+    if (takesLong)
+        question << QStringLiteral("%1 takes %2 to send; the fixture must stay powered and connected all that time.")
+                        .arg(analysis.warningCount > 0 ? QStringLiteral("It") : name, durationText(analysis.wireTimeUs / 1000));
+    setPlainTexts(box, question.join(QLatin1Char(' ')), warningList(analysis));
     QPushButton *useAnyway = box.addButton(QStringLiteral("Use Anyway"), QMessageBox::AcceptRole);
     QPushButton *another = box.addButton(QStringLiteral("Choose Another File"), QMessageBox::RejectRole);
     box.setDefaultButton(another);
     box.setEscapeButton(another);
     box.exec();
     return box.clickedButton() == useAnyway ? fileChoice::taken : fileChoice::chooseAnother;
+}
+
+// What changed on the disk since the file was chosen: updateFile keeps the size and time it read then.
+bool fixtureSoftwareUpdater::chosenFileChanged() const
+{
+    const QFileInfo now(updateFile.filePath());
+    return now.exists() && (now.size() != updateFile.size() || now.lastModified() != updateFile.lastModified());
 }
 
 // The oldest update file in the working directory is taken as the one to send.
@@ -158,21 +208,12 @@ void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
                                                        QDir::Time | QDir::Reversed);
     if (entries.isEmpty())
         return;
-    const QFileInfo found = entries.first();
-    const updateFileAnalysis analysis = analyzeUpdateFile(found.filePath());
-    // Anything to say about it waits until the window is on the screen.
-    if (!found.isFile() || !analysis.opened() || !analysis.refusalToSend(false).isEmpty() || analysis.warningCount > 0) {
-        const QString path = found.absoluteFilePath();
-        QTimer::singleShot(0, this, [this, path] { chooseUpdateFile(path, fileOrigin::startUp); });
-        return;
-    }
-    updateFile = found;
-    ui->fileLabel->setText(printableText(updateFile.filePath()));
-    // Read now anyway: after a cancel the window shows the file's own header, never the form's sample texts.
-    if (analysis.header.isComplete()) {
-        ui->applicationDisplayLabel->setText(printableText(analysis.header.applicationText()));
-        ui->fixtureDisplayLabel->setText(printableText(analysis.header.fixtureText()));
-    }
+    // With v1.04 and v1.05 side by side, the technician must see that there was a choice.
+    const QString note = entries.size() == 1 ? QString()
+                                             : QStringLiteral("%1 update files here: the oldest is chosen").arg(entries.size());
+    const QString path = entries.first().absoluteFilePath(), shown = entries.first().filePath();
+    // Read once the window is on the screen, where anything to say about the file belongs.
+    QTimer::singleShot(0, this, [this, path, note, shown] { chooseUpdateFile(path, fileOrigin::startUp, note, shown); });
 }
 
 QString fixtureSoftwareUpdater::lastFolder() const
@@ -180,21 +221,26 @@ QString fixtureSoftwareUpdater::lastFolder() const
     return settings()->value(lastFolderKey).toString();
 }
 
+bool fixtureSoftwareUpdater::takesDrops() const
+{
+    return state != windowState::sending && state != windowState::readingFile;
+}
+
 void fixtureSoftwareUpdater::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!updateRunning() && !droppedFile(event->mimeData()).isEmpty())
+    if (takesDrops() && !droppedFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void fixtureSoftwareUpdater::dropEvent(QDropEvent *event)
 {
     const QString path = droppedFile(event->mimeData());
-    if (updateRunning() || path.isEmpty())
+    if (!takesDrops() || path.isEmpty())
         return;
     event->acceptProposedAction();
     // A box opened inside the drop would hold the file manager's drag until it is answered.
     QTimer::singleShot(0, this, [this, path] {
-        if (!updateRunning())
+        if (takesDrops())
             chooseUpdateFile(path, fileOrigin::drop);
     });
 }

@@ -20,8 +20,18 @@
 #include <QSessionManager>
 #endif
 
+#include "elidingLabel.h"
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
+#include "updateFileReader.h"
+
+namespace {
+
+// Often enough that a replugged adapter is back before the technician looks again; listing the ports takes a
+// few milliseconds of the window's thread.
+constexpr int interfaceWatchMs = 2000;
+
+} // namespace
 
 fixtureSoftwareUpdater::fixtureSoftwareUpdater(QWidget *parent) : fixtureSoftwareUpdater(QString(), parent)
 {
@@ -36,19 +46,22 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
       fileFilter(QStringLiteral("(*.fwb)")),
       windowTitleText(productName + QLatin1Char(' ') + version),
       selectedPortName(QLatin1String("")),
-      interfaceLabel(new QLabel(this)),
-      sleepLabel(new QLabel(this)),
-      updateNoteLabel(new QLabel(this))
+      interfaceLabel(new elidingLabel(this)),
+      sleepLabel(new elidingLabel(this)),
+      updateNoteLabel(new QLabel(this)),
+      interfaceWatch(new QTimer(this)),
+      chosenFileLabel(new elidingLabel(this)),
+      reader(new updateFileReader(this))
 {
     ui->setupUi(this);
     ui->logoLabel->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
     setWindowTitle(windowTitleText);
     ui->updateButton->setEnabled(false);
     ui->updateButton->setToolTip(QStringLiteral("Select port and update file to start!"));
-    // Only visible, and so only active, while an update runs.
+    // Only visible, and so only active, while an update runs or a file is read.
     ui->cancelButton->setShortcut(QKeySequence(Qt::Key_Escape));
     // They show a file's own words, which may look like markup.
-    for (QLabel *label : {ui->fileLabel, ui->fixtureDisplayLabel, ui->applicationDisplayLabel, interfaceLabel})
+    for (QLabel *label : {ui->fileLabel, ui->fixtureDisplayLabel, ui->applicationDisplayLabel})
         label->setTextFormat(Qt::PlainText);
     // The form's sample texts are no file's header.
     clearFileInformation();
@@ -62,15 +75,28 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
     interfaceLabel->setText(QStringLiteral("Currently no interface selected!"));
     sleepLabel->setObjectName(QStringLiteral("sleepLabel"));
     updateNoteLabel->setObjectName(QStringLiteral("updateNoteLabel"));
+    chosenFileLabel->setObjectName(QStringLiteral("chosenFileLabel"));
     statusBar()->addPermanentWidget(sleepLabel);
     sleepLabel->hide();
     updateNoteLabel->setWordWrap(true);
     updateNoteLabel->setTextFormat(Qt::PlainText);
+    // Under the working row, on every page: what a Start would send, or is sending. Its line is kept while no file
+    // is chosen, so the row does not move when one is.
+    chosenFileLabel->setMinimumHeight(chosenFileLabel->fontMetrics().height());
+    ui->mainLayout->addWidget(chosenFileLabel);
+    // Below it, what the fixture may hold after an update that did not finish, until the next Start.
     ui->mainLayout->addWidget(updateNoteLabel);
     updateNoteLabel->hide();
 #ifndef QT_NO_SESSIONMANAGER
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { stopUpdateAndQuit(); });
 #endif
+    connect(reader, &updateFileReader::finished, this, &fixtureSoftwareUpdater::fileRead);
+    connect(reader, &updateFileReader::progressed, ui->progressBar, &QProgressBar::setValue);
+    connect(interfaceWatch, &QTimer::timeout, this, [this] {
+        if (!updateRunning() && checkInterface())
+            showState(state);
+    });
+    interfaceWatch->start(interfaceWatchMs);
 
     // Before anything else the window asks, once it is on the screen.
     QTimer::singleShot(0, this, &fixtureSoftwareUpdater::tellUnfinishedUpdates);
@@ -79,7 +105,7 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
     else // Taken once the window is on the screen, where its questions belong.
         QTimer::singleShot(0, this, [this, commandLineFile] { chooseUpdateFile(commandLineFile, fileOrigin::commandLine); });
     on_actionRefreshPortsList_triggered();
-    fitIntoScreen();
+    fitIntoScreen(this);
 }
 
 fixtureSoftwareUpdater::~fixtureSoftwareUpdater()
@@ -88,51 +114,65 @@ fixtureSoftwareUpdater::~fixtureSoftwareUpdater()
     delete ui;
 }
 
-// 706 x 400 at 200 % is more than a 1280 x 800 laptop offers, and Start would be off the screen.
-void fixtureSoftwareUpdater::fitIntoScreen()
+// 706 x 400 at 200 % is more than a 1280 x 800 laptop offers, and Start would be off the screen; Qt's own file
+// dialog is larger still.
+void fixtureSoftwareUpdater::fitIntoScreen(QWidget *widget)
 {
     const QScreen *shownOn = screen();
     if (!shownOn)
         return;
-    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
-    resize(size().boundedTo(shownOn->availableGeometry().size() - QSize(0, titleBar)));
+    const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, widget);
+    const QSize room = shownOn->availableGeometry().size() - QSize(0, titleBar);
+    widget->resize(widget->size().boundedTo(room));
 }
 
 void fixtureSoftwareUpdater::on_actionQuit_triggered()
 {
-    if (!mayQuit())
+    if (!updateRunning()) {
+        quitting = true;
+        QCoreApplication::quit();
         return;
-    quitting = true;
-    QCoreApplication::quit();
+    }
+    askToStop(QStringLiteral("An update is running."), QStringLiteral("Stop and Quit"), [this] { stopUpdateAndQuit(); });
 }
 
 void fixtureSoftwareUpdater::closeEvent(QCloseEvent *event)
 {
-    if (!mayQuit()) {
-        event->ignore();
+    // An error box shows over a run that has stopped already.
+    if (quitting || !updateRunning() || !workerThread.isRunning()) {
+        quitting = true;
+        event->accept();
         return;
     }
-    quitting = true;
-    event->accept();
+    event->ignore();
+    on_actionQuit_triggered();
 }
 
-// Leaving during an update leaves the fixture with part of it: only on the operator's word.
-bool fixtureSoftwareUpdater::mayQuit()
+// Stopping during an update leaves the fixture with part of it: only on the operator's word. Asked without
+// holding the update up, and withdrawn once the update has ended, when the words would no longer be true.
+void fixtureSoftwareUpdater::askToStop(const QString &text, const QString &stopText, const std::function<void()> &stop)
 {
-    // An error box shows over a run that has stopped already.
-    if (quitting || !updateRunning() || !workerThread.isRunning())
-        return true;
-    QMessageBox box(this);
-    box.setWindowTitle(windowTitleText);
-    box.setIcon(QMessageBox::Question);
-    setPlainTexts(box, QStringLiteral("An update is running."),
-                  QStringLiteral("Stopped now, the fixture keeps part of the update, and the whole file must be sent again."));
-    QPushButton *keep = box.addButton(QStringLiteral("Keep Updating"), QMessageBox::RejectRole);
-    QPushButton *stop = box.addButton(QStringLiteral("Stop and Quit"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(keep);
-    box.setEscapeButton(keep);
-    box.exec();
-    return box.clickedButton() == stop;
+    if (question)
+        return;
+    question = new QMessageBox(QMessageBox::Question, windowTitleText, QString(), QMessageBox::NoButton, this);
+    question->setAttribute(Qt::WA_DeleteOnClose);
+    setPlainTexts(*question, text, QStringLiteral("Stopped now, the fixture keeps part of the update, and the whole "
+                                                  "file must be sent again."));
+    QPushButton *keep = question->addButton(QStringLiteral("Keep Updating"), QMessageBox::RejectRole);
+    QPushButton *stopButton = question->addButton(stopText, QMessageBox::DestructiveRole);
+    question->setDefaultButton(keep);
+    question->setEscapeButton(keep);
+    connect(question, &QMessageBox::buttonClicked, this, [this, stopButton, stop](QAbstractButton *clicked) {
+        if (clicked == stopButton && updateRunning())
+            stop();
+    });
+    question->open();
+}
+
+void fixtureSoftwareUpdater::closeQuestion()
+{
+    if (question)
+        question->done(QDialog::Rejected);
 }
 
 void fixtureSoftwareUpdater::stopUpdateAndQuit()

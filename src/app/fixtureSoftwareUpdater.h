@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 
 #include "serialInterfaces.h"
@@ -18,7 +20,11 @@
 class QAction;
 class QActionGroup;
 class QLabel;
+class QMessageBox;
+class QTimer;
+class elidingLabel;
 class fixtureSoftwareUpdaterForm;
+class updateFileReader;
 
 // The updater's one window: interface choice, file choice, and the update run.
 class fixtureSoftwareUpdater : public QMainWindow
@@ -62,28 +68,40 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    // It reports as the worker would, with texts the worker of this build may not have yet.
-    friend class tst_window;
-
-    // How a file came to be chosen: it decides what an unusable one leads to.
+    // What the window is doing. showState() alone enables Start, turns the pages of the two stacked widgets and
+    // locks the Interfaces menu, from this and from what is chosen.
+    enum class windowState { choosing, fileShown, readingFile, sending, finished, canceled, failed };
+    // How a file came to be chosen: a name typed into the dialog may be missing without a word, and a file found
+    // at start-up leaves the window on its path.
     enum class fileOrigin { dialog, startUp, commandLine, drop };
-    enum class fileChoice { taken, refused, chooseAnother, failed };
+    enum class fileChoice { taken, refused, chooseAnother };
+
+    void showState(windowState next);
+    void showStateChange(bool wasReading);
+    bool buttonJustChanged() const;
+    void askToStop(const QString &question, const QString &stopText, const std::function<void()> &stop);
+    void closeQuestion();
+    bool checkInterface();
+    bool interfaceListed() const;
 
     void selectUpdateFileFromWorkingDirectory();
-    fileChoice chooseUpdateFile(const QString &path, fileOrigin origin);
+    void chooseUpdateFile(const QString &path, fileOrigin origin, const QString &note = QString(),
+                          const QString &shown = QString());
+    void fileRead(const updateFileAnalysis &analysis);
+    void takeFile(const updateFileAnalysis &analysis);
     bool fileOpens(const QFileInfo &chosen);
     fileChoice fileAccepted(const updateFileAnalysis &analysis);
+    bool chosenFileChanged() const;
+    bool takesDrops() const;
     QString lastFolder() const;
-    void fitIntoScreen();
+    void fitIntoScreen(QWidget *widget);
 
     void startWorker();
     bool updateRunning() const;
-    void setInterfacesChangeable(bool changeable);
-    void showUpdateEnded(const QString &buttonText);
+    void showUpdateEnded(windowState ended);
     void showTimeLeft();
     void showUpdateNote(const QString &text);
     void tellUnfinishedUpdates();
-    bool mayQuit();
 
     void clearFileInformation();
     void resetUpdateState();
@@ -108,9 +126,37 @@ private:
     std::unique_ptr<updateRun> run;
     updateFileAnalysis runFile;
     QElapsedTimer runClock;
-    QLabel *sleepLabel;
+    elidingLabel *sleepLabel;
     QLabel *updateNoteLabel;
     bool quitting = false;
+
+    windowState state = windowState::choosing;
+    // Whether the choices made so far offer Start, as choosing an interface or a file and an error always have.
+    bool startOffered = false;
+    // The current interface is no longer listed: Start waits until it is, or another is chosen.
+    bool interfaceGone = false;
+    QTimer *interfaceWatch;
+    // Since when Start, Cancel and the button's end texts mean what they show.
+    QElapsedTimer meaningChanged;
+    QPointer<QMessageBox> question;
+
+    // A file as it was chosen: its path as the window shows it, what to say of the choice, and the page it was
+    // chosen from.
+    struct fileCandidate
+    {
+        QFileInfo file;
+        QString shown;
+        fileOrigin origin;
+        QString note;
+        windowState before;
+    };
+    // The chosen file as it was read: what Start sends, what the run records and what the window names.
+    updateFileAnalysis chosenFile;
+    fileCandidate chosenFrom{QFileInfo(), QString(), fileOrigin::dialog, QString(), windowState::choosing};
+    elidingLabel *chosenFileLabel;
+    updateFileReader *reader;
+    // The file being read, until it is taken or not.
+    fileCandidate candidate = chosenFrom;
 };
 
 #endif // FIXTURESOFTWAREUPDATER_H

@@ -8,6 +8,9 @@
 #include <QPushButton>
 #include <QVariant>
 
+#include <algorithm>
+#include <utility>
+
 #include "fixtureSoftwareUpdaterForm.h"
 
 namespace {
@@ -55,7 +58,9 @@ void fixtureSoftwareUpdater::on_actionRefreshPortsList_triggered()
     }
 
     if (!selectedPortName.isEmpty() && updateFileExists(updateFile))
-        ui->updateButton->setEnabled(true);
+        startOffered = true;
+    checkInterface();
+    showState(state);
 }
 
 void fixtureSoftwareUpdater::serialPortSelected(QAction *action)
@@ -64,5 +69,32 @@ void fixtureSoftwareUpdater::serialPortSelected(QAction *action)
     action->setCheckable(true);
     action->setChecked(true);
     interfaceLabel->setText(QStringLiteral("Current interface: ") + action->text());
-    ui->updateButton->setEnabled(!selectedPortName.isEmpty() && updateFileExists(updateFile));
+    startOffered = !selectedPortName.isEmpty() && updateFileExists(updateFile);
+    checkInterface();
+    showState(state);
+}
+
+// An interface that is no longer listed stays the current one, marked as gone, and Start waits until it is
+// listed again or another one is chosen: the window never sends to another fixture line by itself.
+bool fixtureSoftwareUpdater::checkInterface()
+{
+    const bool wasGone = std::exchange(interfaceGone, !selectedPortName.isEmpty() && !interfaceListed());
+    QAction *current = selectedPortName.isEmpty() ? nullptr : portActionGroup->checkedAction();
+    if (current && (interfaceGone || wasGone)) {
+        current->setEnabled(!interfaceGone);
+        interfaceLabel->setText(QStringLiteral("Current interface: ") + current->text()
+                                + (interfaceGone ? QStringLiteral(" is gone: plug it in again, or choose another") : QString()));
+    }
+    return interfaceGone != wasGone;
+}
+
+// Listed by the same port name and the same maker and serial number: another adapter that takes over the
+// name is another fixture line.
+bool fixtureSoftwareUpdater::interfaceListed() const
+{
+    const QAction *current = portActionGroup->checkedAction();
+    const QList<serialPortDescription> ports = availableSerialPorts();
+    return current && std::any_of(ports.cbegin(), ports.cend(), [this, current](const serialPortDescription &port) {
+               return port.portName == selectedPortName && isListedInterface(port) && interfaceMenuText(port) == current->text();
+           });
 }

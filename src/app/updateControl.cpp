@@ -1,7 +1,7 @@
 #include "fixtureSoftwareUpdater.h"
 
 #include <QActionGroup>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -11,9 +11,12 @@
 #include <QStackedWidget>
 
 #include "clockText.h"
+#include "elidingLabel.h"
 #include "fixtureSoftwareUpdaterForm.h"
 #include "plainMessageBox.h"
+#include "printableText.h"
 #include "serialPortThread.h"
+#include "updateFileReader.h"
 
 namespace {
 
@@ -23,28 +26,83 @@ const QString percentOnly = QStringLiteral("%p%");
 
 void fixtureSoftwareUpdater::on_updateButton_clicked()
 {
+    if (buttonJustChanged())
+        return;
     const QString buttonText = ui->updateButton->text();
     if (buttonText == QLatin1String("Finished!") || buttonText == QLatin1String("Canceled!")) {
-        ui->updateButton->setText(QStringLiteral("Start"));
-        ui->progressBar->setValue(0);
         // After a cancel the file information is still worth showing, unless an error wiped it.
         const bool showFile = buttonText == QLatin1String("Canceled!") && !ui->applicationDisplayLabel->text().isEmpty();
-        ui->infoStackedWidget->setCurrentWidget(showFile ? ui->fixtureDisplayPage : ui->selectFilePage);
+        showState(showFile ? windowState::fileShown : windowState::choosing);
         return;
     }
-
-    ui->updateButton->setEnabled(false);
-    ui->infoStackedWidget->setCurrentWidget(ui->progressPage);
-    ui->updateStackedWidget->setCurrentIndex(1);
-    ui->cancelButton->setFocus();
-    setInterfacesChangeable(false);
+    // What the window names, and what the run records, must be what goes out.
+    if (chosenFileChanged()) {
+        chooseUpdateFile(updateFile.filePath(), fileOrigin::startUp, chosenFrom.note, chosenFrom.shown);
+        return;
+    }
+    showState(windowState::sending);
     startWorker();
+}
+
+// The one place that enables Start, turns the pages and locks the Interfaces menu, as the state and the choices
+// made require. The click handler still tells Start from "Finished!" and "Canceled!" by the button's text.
+void fixtureSoftwareUpdater::showState(windowState next)
+{
+    const bool changed = next != state, wasReading = state == windowState::readingFile;
+    if (changed)
+        meaningChanged.start();
+    state = next;
+    const bool sending = state == windowState::sending, reading = state == windowState::readingFile;
+    const bool ended = state == windowState::finished || state == windowState::canceled;
+    const bool idle = !sending && !reading && !ended;
+    ui->infoStackedWidget->setCurrentWidget(!idle ? ui->progressPage
+                                            : state == windowState::fileShown ? ui->fixtureDisplayPage : ui->selectFilePage);
+    ui->updateStackedWidget->setCurrentWidget(sending || reading ? ui->cancelSendingPage : ui->startSendingPage);
+    if (ended)
+        ui->updateButton->setText(state == windowState::finished ? QStringLiteral("Finished!") : QStringLiteral("Canceled!"));
+    else if (state == windowState::choosing || state == windowState::fileShown)
+        ui->updateButton->setText(QStringLiteral("Start"));
+    ui->updateButton->setEnabled(ended || (idle && startOffered && !selectedPortName.isEmpty() && !interfaceGone));
+    // While an update runs the window names no interface but the one it writes to.
+    portActionGroup->setEnabled(!sending);
+    ui->actionRefreshPortsList->setEnabled(!sending);
+    if (changed)
+        showStateChange(wasReading);
+}
+
+// What goes with a new state: the progress bar's use, what belonged to the update that ended, and where the next
+// key press is meant to go.
+void fixtureSoftwareUpdater::showStateChange(bool wasReading)
+{
+    const bool sending = state == windowState::sending, reading = state == windowState::readingFile;
+    const bool ended = state == windowState::finished || state == windowState::canceled;
+    if (reading) {
+        ui->progressBar->setRange(0, 100);
+        ui->progressBar->setFormat(QStringLiteral("Reading %1: %p%").arg(printableText(candidate.file.fileName())));
+    } else if (!sending) {
+        ui->progressBar->setFormat(percentOnly);
+        sleepLabel->hide();
+        closeQuestion();
+    }
+    if (!sending && !reading && !ended)
+        ui->progressBar->setValue(0);
+    if (sending || reading)
+        ui->cancelButton->setFocus();
+    else if (ended || (wasReading && ui->updateButton->isEnabled()))
+        ui->updateButton->setFocus();
+}
+
+// A double-click, or a key pressed twice, must not reach what the button has just become: Start becomes Cancel in
+// the same place, and "Finished!" becomes Start.
+bool fixtureSoftwareUpdater::buttonJustChanged() const
+{
+    return meaningChanged.isValid() && meaningChanged.elapsed() < QApplication::doubleClickInterval();
 }
 
 void fixtureSoftwareUpdater::startWorker()
 {
-    // For the time left and the history: the worker reads the file again, and a FIFO would hold the window here.
-    runFile = updateFile.isFile() ? analyzeUpdateFile(updateFile.filePath()) : updateFileAnalysis();
+    // As it was read when it was chosen, off this thread: a large file takes many seconds.
+    runFile = chosenFile;
     runFile.file = runFile.path = updateFile.filePath();
     ui->progressBar->setFormat(percentOnly);
     runClock.start();
@@ -77,47 +135,42 @@ void fixtureSoftwareUpdater::startWorker()
 
 bool fixtureSoftwareUpdater::updateRunning() const
 {
-    return ui->updateStackedWidget->currentWidget() == ui->cancelSendingPage;
-}
-
-// While an update runs the window names no interface but the one it writes to.
-void fixtureSoftwareUpdater::setInterfacesChangeable(bool changeable)
-{
-    portActionGroup->setEnabled(changeable);
-    ui->actionRefreshPortsList->setEnabled(changeable);
+    return state == windowState::sending;
 }
 
 void fixtureSoftwareUpdater::on_cancelButton_clicked()
 {
-    emit cancelSending();
+    if (buttonJustChanged())
+        return;
+    if (state == windowState::readingFile) {
+        reader->stop();
+        showState(candidate.before);
+        return;
+    }
+    askToStop(QStringLiteral("Stop the update?"), QStringLiteral("Stop Update"), [this] { emit cancelSending(); });
 }
 
 // Nothing connects it any more; kept with the window's other slots.
 void fixtureSoftwareUpdater::serialPortClosing()
 {
-    ui->updateButton->setEnabled(false);
+    startOffered = false;
+    showState(state);
 }
 
 void fixtureSoftwareUpdater::updateFinished()
 {
-    showUpdateEnded(QStringLiteral("Finished!"));
+    showUpdateEnded(windowState::finished);
 }
 
 void fixtureSoftwareUpdater::updateCanceled()
 {
-    showUpdateEnded(QStringLiteral("Canceled!"));
+    showUpdateEnded(windowState::canceled);
 }
 
-void fixtureSoftwareUpdater::showUpdateEnded(const QString &buttonText)
+void fixtureSoftwareUpdater::showUpdateEnded(windowState ended)
 {
-    ui->updateStackedWidget->setCurrentIndex(0);
-    ui->updateButton->setText(buttonText);
-    ui->updateButton->setEnabled(true);
+    showState(ended);
     stopWorkerThread();
-    ui->updateButton->setFocus();
-    ui->progressBar->setFormat(percentOnly);
-    sleepLabel->hide();
-    setInterfacesChangeable(true);
     // The thread has stopped: the run knows how it ended.
     showUpdateNote(run ? runWords::partialUpdate(run->record()) : QString());
 }
@@ -146,9 +199,8 @@ void fixtureSoftwareUpdater::sleepNotInhibited(const QString &reason)
 {
     if (!updateRunning())
         return;
-    // The reason can be a long system message: beside the interface's name it would widen the window.
     sleepLabel->setText(QStringLiteral("The computer may sleep during this update"));
-    sleepLabel->setToolTip(reason);
+    sleepLabel->setDetail(reason);
     sleepLabel->show();
 }
 
@@ -168,14 +220,10 @@ void fixtureSoftwareUpdater::clearFileInformation()
 void fixtureSoftwareUpdater::resetUpdateState()
 {
     stopWorkerThread();
-    ui->updateButton->setEnabled(true);
-    ui->infoStackedWidget->setCurrentWidget(ui->selectFilePage);
-    ui->progressBar->setValue(0);
-    ui->updateStackedWidget->setCurrentIndex(0);
+    startOffered = true;
     clearFileInformation();
-    ui->progressBar->setFormat(percentOnly);
-    sleepLabel->hide();
-    setInterfacesChangeable(true);
+    checkInterface();
+    showState(windowState::failed);
 }
 
 void fixtureSoftwareUpdater::showErrorAndReset(const QString &message)
@@ -192,6 +240,7 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, int portErro
     // window would contradict what the operator is reading.
     const bool wasRunning = updateRunning();
     stopWorkerThread();
+    closeQuestion();
 
     // A report with no run going is told by its code alone, for the interface of the last run.
     runRecord told;
@@ -210,7 +259,8 @@ void fixtureSoftwareUpdater::reportAndReset(const QString &message, int portErro
     }
     below.removeAll(QString());
 
-    QMessageBox box;
+    QMessageBox box(this);
+    box.setWindowTitle(windowTitleText);
     setPlainTexts(box, message, below.join(QStringLiteral("\n\n")));
     box.exec();
 

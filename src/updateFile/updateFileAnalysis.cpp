@@ -153,6 +153,8 @@ void analyzeLines(QFile &file, textKind kind, const updateFileAnalysisOptions &o
     bool ended = true; // the last line read had its line end
     const bool lineWarnings = kind == textKind::text || kind == textKind::byteOrderMark;
     while (updateFileReading::readRawLine(file, line)) {
+        if (number % 1024 == 0 && options.progressed)
+            options.progressed(file.pos(), file.size());
         if (number % 1024 == 0 && options.stopRequested && options.stopRequested()) {
             analysis.stopped = true;
             return;

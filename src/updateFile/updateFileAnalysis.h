@@ -58,6 +58,8 @@ struct updateFileAnalysisOptions
     QString shownName;
     // Asked now and then during a long check or copy: true stops it, and the analysis comes back 'stopped'.
     std::function<bool()> stopRequested;
+    // Told at the same times: how many of the file's bytes the analysis has read, of how many.
+    std::function<void(qint64 read, qint64 size)> progressed = nullptr;
 };
 
 // A regular file is read in bounded pieces, twice: its lines counted (where a line too long is refused), then

@@ -1,6 +1,6 @@
-// The window as an operator uses it: the update file it preselects, the
-// Interfaces menu, the check of a chosen file, whole updates over the
-// virtual DMX interface, error reports and Quit during an update.
+// The window as an operator uses it, through its widgets, keys and public slots: the update file it preselects,
+// the Interfaces menu, the check of a chosen file, whole updates over the virtual DMX interface, the questions
+// before an update is stopped, error reports and Quit during an update.
 #include "fixtureSoftwareUpdater.h"
 #include "serialInterfaces.h"
 #include "testSupport.h"
@@ -19,8 +19,8 @@ namespace {
 QList<serialPortDescription> fakePorts;
 enum fileOrigin { byDialog, byDrop, atStartUp, onCommandLine };
 
-// Message boxes and file dialogs are answered as they open: a box is read
-// and closed, a file dialog is given the file.
+// Message boxes and file dialogs are answered as they open: a box is read and answered as a person would, by a
+// button's name, Enter or Escape; a file dialog is given the file.
 struct modalAnswerer : QObject
 {
     modalAnswerer()
@@ -36,15 +36,24 @@ struct modalAnswerer : QObject
     {
         QWidget *modal = QApplication::activeModalWidget();
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (box == leftOpen)
+                return;
             boxes << box->text();
             informative << box->informativeText();
-            // A question is answered as the test says, else as Escape would.
-            const QString choice = choices.isEmpty() ? QString() : choices.takeFirst();
+            // Every box names the window it speaks for.
+            if (!box->parentWidget() || box->windowTitle() != QLatin1String("Orvana Firmware Updater 1.0.1"))
+                orphans << box->text();
+            // As the test says, else as Escape would; "open" leaves the box to the program.
+            const QString choice = choices.isEmpty() ? QStringLiteral("Escape") : choices.takeFirst();
+            if (choice == QLatin1String("open"))
+                return void(leftOpen = box);
+            if (choice == QLatin1String("Enter") || choice == QLatin1String("Escape"))
+                return QTest::keyClick(box, choice == QLatin1String("Enter") ? Qt::Key_Return : Qt::Key_Escape);
             for (QAbstractButton *button : box->buttons()) {
                 if (button->text() == choice)
                     return button->click();
             }
-            box->done(0);
+            orphans << "no button " + choice;
         } else if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
             // It loads its folder in the background and then selects the
             // file it was opened with: answer once that is over, and replace
@@ -53,19 +62,27 @@ struct modalAnswerer : QObject
                 return;
             dialogTicks = 0;
             folders << dialog->directory().absolutePath();
+            dialogSizes << dialog->frameGeometry().size();
             const QString given = std::exchange(file, QString());
             if (given.isEmpty())
                 return dialog->reject();
+            answered = given;
             dialog->selectFile(given);
             dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(given);
             static_cast<QDialog *>(dialog)->accept();
         }
     }
     QString file; // given to the next dialog only
-    QStringList boxes, informative, choices, folders;
+    QString answered; // the last file given
+    QStringList boxes, informative, choices, folders, orphans;
+    QList<QSize> dialogSizes;
+    QPointer<QMessageBox> leftOpen;
     QTimer timer, spareTimer;
     int dialogTicks = 0;
 };
+
+// An update that ends by itself, a second after Start.
+const QByteArray shortUpdate = "#a\n#b\n#c\n#d\n" + QByteArray("200 01\n").repeated(5);
 
 } // namespace
 
@@ -83,6 +100,13 @@ private slots:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, workingDirectory.filePath("settings"));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(workingDirectory.filePath("settings")));
         qputenv("XDG_DATA_HOME", QFile::encodeName(workingDirectory.filePath("data")));
+        // A test's clicks follow each other faster than a person's double-click; the rows that double-click say so.
+        QApplication::setDoubleClickInterval(0);
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(std::exchange(answer.orphans, {}), QStringList());
     }
 
     void startUpPreselectsTheOldestUpdateFile()
@@ -107,8 +131,10 @@ private slots:
         const QWidget *pages = child<QWidget>("infoStackedWidget");
         QCOMPARE(pages->height(), pages->sizeHint().height());
         QCOMPARE(window->windowTitle(), QStringLiteral("Orvana Firmware Updater 1.0.1"));
-        QCOMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
-        // Read already: a cancel later shows this file's header, never the form's sample texts.
+        QTRY_COMPARE(child<QLabel>("fileLabel")->text(), QStringLiteral("./mid.dmx"));
+        // Read already: the fixture is named, and a cancel later shows this file's header, never the form's sample texts.
+        QCOMPARE(child<QLabel>("chosenFileLabel")->text(),
+                 QStringLiteral("mid.dmx \u00b7 Orvana Spot 575, Spot v2 \u00b7 2 update files here: the oldest is chosen"));
         QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Spot v2"));
         QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
         QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
@@ -160,12 +186,12 @@ private slots:
             QVERIFY(start->isEnabled());
         }
 
-        // Nothing listable: no interface, and Start keeps its state.
+        // Nothing listable: no interface, and no Start without one.
         fakePorts = {{"COM4", "built-in", "", "", ""}};
         child<QAction>("actionRefreshPortsList")->trigger();
         QCOMPARE(menuState(), (QStringList{"", "Refresh Interfaces List"}));
         QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
-        QVERIFY(start->isEnabled());
+        QVERIFY(!start->isEnabled());
 
         // Without a mouse: Alt and the title's underlined letter.
         QTest::keyClick(window.get(), Qt::Key_I, Qt::AltModifier);
@@ -178,10 +204,11 @@ private slots:
         fakePorts = {{line.portPath(), "virtual", "Example Corp", "V1", ""}};
         child<QAction>("actionRefreshPortsList")->trigger();
 
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n");
+        QVERIFY(chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01 02\n#\n5 03 04\n"));
         QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Application v1.04"));
         QCOMPARE(child<QLabel>("fixtureDisplayLabel")->text(), QStringLiteral("Vendor Fixture"));
         QCOMPARE(child<QStackedWidget>("infoStackedWidget")->currentWidget(), child<QWidget>("fixtureDisplayPage"));
+        QCOMPARE(window->focusWidget(), child<QWidget>("updateButton")); // Space sends it
 
         QCOMPARE(runUpdate("Finished!"), QStringList());
         QCOMPARE(child<QProgressBar>("progressBar")->value(), 7);
@@ -191,13 +218,19 @@ private slots:
         QCOMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, "
                                              "labels 'Application v1.04' 'Vendor Fixture'"));
 
+        // Changed since it was chosen: Start reads it again, and the window names what would go out.
+        QVERIFY(!writeUpdateFile("#application\n#Vendor\n#Fixture\n#v1.05b\n0 01\n", QFileInfo(answer.answered).fileName()).isEmpty());
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+        QTRY_VERIFY(child<QLabel>("chosenFileLabel")->text().endsWith("Vendor Fixture, Application v1.05b"));
+        QCOMPARE(child<QStackedWidget>("updateStackedWidget")->currentIndex(), 0);
+
         // Canceled by Escape in a hold of 100 s; the header is still worth showing afterwards.
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
-        window->activateWindow(); // the menu took the keyboard
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        QCOMPARE(runUpdate("Canceled!", 7, [this] { QTest::keyClick(window.get(), Qt::Key_Escape); }), QStringList());
+        QVERIFY(chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n"));
+        QCOMPARE(runUpdate("Canceled!", 7, [this] { QTest::keyClick(window.get(), Qt::Key_Escape); }, "Stop Update"),
+                 QStringList{"Stop the update?"});
         QCOMPARE(duringUpdate, QStringLiteral("71% \u00b7 1:40 left, interfaces locked, focus cancelButton, "
-                                              "The computer may sleep during this update: no system bus"));
+                                              "The computer may sleep during this update: no system bus, %1 \u00b7 Vendor "
+                                              "Fixture, Application v1.04").arg(QFileInfo(answer.answered).fileName()));
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 6}, {"00 02"}}));
         QCOMPARE(child<QLabel>("updateNoteLabel")->text(), QStringLiteral("The fixture may hold part of the update: "
                                                                           "6 of 7 lines went out. Send the whole file again."));
@@ -208,21 +241,89 @@ private slots:
         QVERIFY(child<QLabel>("updateNoteLabel")->isVisible()); // until the next Start
     }
 
+    // Stopping leaves the fixture with part of the update: Cancel, Escape and closing ask first, Keep Updating is
+    // the default, and a question still open when the update ends goes with it.
+    void stoppingAnUpdateIsAsked_data()
+    {
+        QTest::addColumn<QString>("asking");
+        QTest::addColumn<QString>("reply");
+        QTest::addColumn<QString>("end");
+        QTest::newRow("Cancel, Escape") << "Cancel" << "Escape" << "Finished!";
+        QTest::newRow("Escape, Enter") << "Escape" << "Enter" << "Finished!";
+        QTest::newRow("Cancel, Stop Update") << "Cancel" << "Stop Update" << "Canceled!";
+        QTest::newRow("Cancel, left open") << "Cancel" << "open" << "Finished!";
+        QTest::newRow("closing, Enter") << "close" << "Enter" << "Finished!";
+        QTest::newRow("closing, left open") << "close" << "open" << "Finished!";
+    }
+
+    void stoppingAnUpdateIsAsked()
+    {
+        QFETCH(QString, asking);
+        QFETCH(QString, reply);
+        QFETCH(QString, end);
+        QVERIFY(chooseFile(shortUpdate));
+        const QStringList shown = runUpdate(qPrintable(end), 1, [&] {
+            if (asking == "close")
+                QVERIFY(!window->close());
+            else
+                asking == "Cancel" ? QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton)
+                                   : QTest::keyClick(window.get(), Qt::Key_Escape);
+        }, reply);
+        QCOMPARE(shown, QStringList{asking == "close" ? "An update is running." : "Stop the update?"});
+        QVERIFY(!QApplication::activeModalWidget() && window->isVisible());
+        QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
+    }
+
+    // A double-click, or Space pressed twice, is one click: the second never reaches what the button has just become,
+    // Cancel in its place after Start, or Start after "Finished!".
+    void aDoubleClickIsOneClick()
+    {
+        QVERIFY(chooseFile(shortUpdate));
+        QPushButton *start = child<QPushButton>("updateButton");
+        const QPoint there = start->mapTo(window.get(), start->rect().center());
+        const auto twice = [&](bool keys) {
+            for (int interval : {0, 60000}) { // the second within the double-click interval of the first
+                QApplication::setDoubleClickInterval(interval);
+                keys ? QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space)
+                     : QTest::mouseClick(window->windowHandle(), Qt::LeftButton, Qt::NoModifier, there);
+            }
+            QApplication::setDoubleClickInterval(0);
+        };
+        for (bool keys : {false, true}) {
+            answer.boxes.clear();
+            shimLog::clear();
+            twice(keys);
+            QTRY_VERIFY(start->isVisible() && start->text() == "Finished!");
+            twice(keys);
+            QCOMPARE(start->text() + answer.boxes.join(' '), QStringLiteral("Start"));
+            QCOMPARE(shimLog::sessions().size(), 1);
+        }
+    }
+
     void errorReports()
     {
-        // A FIFO typed into the dialog would hold the window until something writes to it.
+        // A FIFO typed into the dialog would hold the window until something writes to it; the file chosen before stays.
+        const QString chosen = child<QLabel>("chosenFileLabel")->text(), path = child<QLabel>("fileLabel")->text();
         QVERIFY(mkfifo(qPrintable(answer.file = QDir::current().absoluteFilePath("pipe.fwb")), 0600) == 0);
         QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
         QCOMPARE(answer.boxes.takeLast(), QStringLiteral("Couldn't open file Not a regular file"));
+        QVERIFY(child<QLabel>("fileLabel")->text() == path && child<QLabel>("chosenFileLabel")->text() == chosen);
+        const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
+        QCOMPARE(idleState(), idle);
         const QString partial("The fixture may hold part of the update: 4 of 6 lines went out. Send the whole file again.");
         {
             const scopedEnvironment unplugged("DMXSHIM_UNPLUG_AFTER", "3");
-            chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n");
+            QVERIFY(chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n0 02\n"));
+            const auto plugged = std::exchange(fakePorts, {{"COM9", "", "Example Corp", "B7", ""}});
             QCOMPARE(runUpdate("Start"), QStringList{"Serialport Error: ResourceError: Device Unavailable"});
             QCOMPARE(answer.informative, QStringList{partial});
+            // Still the current interface, marked as gone: Start waits until it is back.
+            QCOMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Example Corp V1 is gone: plug it in again, or choose another"));
+            QVERIFY(!child<QPushButton>("updateButton")->isEnabled() && !window->findChild<QActionGroup *>()->checkedAction()->isEnabled());
+            fakePorts = plugged;
+            QTRY_COMPARE(interfaceLabel()->text(), QStringLiteral("Current interface: Example Corp V1"));
         }
         QCOMPARE(shimLog::last().hex(), expandFrames(framePlan{{"00 01", 3}}));
-        const QString idle("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''");
         QCOMPARE(idleState(), idle);
         QCOMPARE(child<QLabel>("updateNoteLabel")->text(), partial); // not only in the box
 
@@ -239,7 +340,7 @@ private slots:
 
         // A port error while the worker still sends: it is stopped, and what it
         // still had to say ("canceled") must not turn up after the reset.
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n");
+        QVERIFY(chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n"));
         QCOMPARE(runUpdate("Start", 7, [this] { window->serialPortError(QSerialPort::ReadError); }),
                  QStringList{"Serialport Error: ReadError"});
         QCOMPARE(idleState(), idle);
@@ -261,6 +362,23 @@ private slots:
         const scopedEnvironment noBreak("DMXSHIM_NO_BREAK", "95");
         QCOMPARE(runUpdate("Start"), QStringList{"This interface cannot send a DMX512 break"});
         QVERIFY(answer.informative.value(0).startsWith("Choose an interface whose adapter can send a break"));
+    }
+
+    // Read aside, as a file of hundreds of megabytes must be: the window says how far it is, Escape stops it,
+    // and the file chosen before stays.
+    void aLargeFileIsReadAside()
+    {
+        const QString chosen = child<QLabel>("chosenFileLabel")->text();
+        answer.file = writeUpdateFile("#a\n#b\n#c\n#d\n" + QByteArray("0 01 02 03 04 05 06 07\n").repeated(2000000), "large.fwb");
+        QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
+        QTRY_VERIFY(child<QProgressBar>("progressBar")->text().startsWith("Reading large.fwb: "));
+        QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_COMPARE(idleState(), QStringLiteral("Start enabled, page selectFilePage, startSendingPage, progress 0, labels '' ''"));
+        QCOMPARE(child<QLabel>("chosenFileLabel")->text(), chosen);
+        QVERIFY(QFile::remove(answer.answered));
     }
 
     // An update bundle may carry a "dll" folder, and the updater is started where
@@ -302,6 +420,8 @@ private slots:
             << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n") << "" << " is not an update file.";
         QTest::newRow("a clean file, named on the command line")
             << int(onCommandLine) << QByteArray("#a\n#b\n#c\n#d\n0 01\n") << "" << "";
+        QTest::newRow("a file of 13 minutes, used anyway") << int(byDialog) << QByteArray("#a\n#b\n#c\n#d\n400000 01\n400000 02\n")
+            << "Use Anyway" << "takes about 13 minutes to send; the fixture must stay powered and connected all that time.";
     }
 
     void chosenFilesAreChecked()
@@ -310,7 +430,7 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(QString, choice);
         answer.boxes.clear();
-        answer.choices = QStringList{choice};
+        answer.choices = choice.isEmpty() ? QStringList() : QStringList{choice};
         const int dialogs = answer.folders.size();
         const QString path = writeUpdateFile(contents, QStringLiteral("candidate.fwb"));
         std::unique_ptr<fixtureSoftwareUpdater> started;
@@ -325,7 +445,7 @@ private slots:
         fixtureSoftwareUpdater *target = started ? started.get() : window.get();
         const QString before = target->findChild<QLabel *>("fileLabel")->text();
         if (origin == byDialog) {
-            chooseFile(contents);
+            QVERIFY(chooseFile(contents, "candidate.fwb"));
         } else if (origin == byDrop) {
             QMimeData data; // from a folder of its own, where the next dialog is to open
             QVERIFY(QDir().mkpath("dropped") && QFile::copy(path, workingDirectory.filePath("dropped/candidate.fwb")));
@@ -345,6 +465,9 @@ private slots:
         if (origin == atStartUp)
             QTRY_COMPARE(answer.folders.mid(dialogs).value(0), workingDirectory.filePath("dropped"));
         QVERIFY(target->findChild<QLabel *>("applicationDisplayLabel")->text() != "Application v1.04"); // the form's sample
+        // What was used anyway stays marked while it is chosen.
+        if (choice == "Use Anyway")
+            QVERIFY(target->findChild<QLabel *>("chosenFileLabel")->text().contains(box.contains("warning") ? "used anyway, with" : "takes about 13"));
     }
 
     // All without a display: the application object, which needs one, is never made.
@@ -370,21 +493,33 @@ private slots:
     void windowFitsTheScreen()
     {
         if (qEnvironmentVariableIsSet("FIT_SCREEN_RUN")) {
-            fixtureSoftwareUpdater fitted;
-            fitted.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&fitted));
-            const QSize room = fitted.screen()->availableGeometry().size();
-            QCOMPARE(room.expandedTo(fitted.frameGeometry().size()), room);
+            fakePorts = {{line.portPath(), "virtual", "Future Technology Devices International, Ltd", "A1B2C3D4", ""}};
+            window.reset(new fixtureSoftwareUpdater);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+            const QSize room = window->screen()->availableGeometry().size();
+            const auto fits = [&](const QSize &size) { return room.expandedTo(size) == room; };
+            // Chosen in the file dialog, then sent with the notice that the computer may sleep, then canceled.
+            QVERIFY(chooseFile(shortUpdate) && fits(answer.dialogSizes.value(0, room * 2)));
+            bool fitWhileSending = false;
+            QCOMPARE(runUpdate("Canceled!", 1, [&] {
+                fitWhileSending = QTest::qWaitFor([&] { return child<QLabel>("sleepLabel")->isVisible(); })
+                    && fits(window->frameGeometry().size());
+                QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+            }, "Stop Update"), QStringList{"Stop the update?"});
+            QVERIFY(fitWhileSending && child<QLabel>("updateNoteLabel")->isVisible() && fits(window->frameGeometry().size()));
             return;
         }
         if (QStandardPaths::findExecutable("xvfb-run").isEmpty())
             QSKIP("xvfb-run is not installed");
-        // The X server has no use for the shim or the sanitizers; Qt's X11 plug-in leaks what D-Bus gives it.
+        // The X server has no use for the shim or the sanitizers, which only this program gets; Qt's X11 plug-in
+        // leaks what D-Bus gives it.
         QProcess run;
         run.setEnvironment(QProcess::systemEnvironment().filter(QRegularExpression("^(?!(LD_PRELOAD|QT_QPA_PLATFORM|ASAN_OPTIONS)=)"))
                            << "FIT_SCREEN_RUN=1" << "QT_SCALE_FACTOR=2" << "QT_QPA_PLATFORM=xcb" << "ASAN_OPTIONS=detect_leaks=0");
         run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x800x24", QCoreApplication::applicationFilePath(), "windowFitsTheScreen"});
+        run.start("xvfb-run", {"-a", "-s", "-screen 0 1280x800x24", "env", "LD_PRELOAD=" + qEnvironmentVariable("LD_PRELOAD"),
+                               QCoreApplication::applicationFilePath(), "windowFitsTheScreen"});
         QVERIFY(run.waitForFinished(60000));
         QVERIFY2(run.exitCode() == 0, run.readAll().constData());
     }
@@ -423,14 +558,10 @@ private slots:
     // Last: once the application's event loop has ended, Qt 6 ends every modal loop after it at once.
     void quitDuringAnUpdate()
     {
-        chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n");
+        QVERIFY(chooseFile("#application\n#Vendor\n#Fixture\n#v1.04\n0 01\n100000 02\n0 03\n"));
         shimLog::clear();
         QTest::mouseClick(child<QPushButton>("updateButton"), Qt::LeftButton);
         QVERIFY(QTest::qWaitFor([&] { return shimLog::last().frames.size() >= 7; }));
-
-        // Asked first; keeping on is the default.
-        QVERIFY(!window->close() && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 1);
-        QCOMPARE(answer.boxes.takeLast(), QStringLiteral("An update is running."));
         answer.choices = QStringList{"Stop and Quit"};
         QTimer::singleShot(0, child<QAction>("actionQuit"), &QAction::trigger);
         QTimer::singleShot(5000, window.get(), [] { QCoreApplication::exit(1); });
@@ -456,15 +587,22 @@ private:
     std::unique_ptr<fixtureSoftwareUpdater> window;
     QString duringUpdate; // what the window showed when runUpdate acted
 
-    void chooseFile(const QByteArray &contents)
+    // Chooses it in the file dialog, and waits until it has been read and taken, or not.
+    bool chooseFile(const QByteArray &contents, const QString &name = QString())
     {
-        answer.file = writeUpdateFile(contents);
+        answer.file = writeUpdateFile(contents, name);
         QTest::mouseClick(child<QPushButton>("selectFileButton"), Qt::LeftButton);
+        if (!QTest::qWaitFor([this] { return answer.file.isEmpty() && child<QStackedWidget>("updateStackedWidget")->currentIndex() == 0; }))
+            return false;
+        // The keyboard's again, once the dialog and the boxes are gone.
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.get());
     }
 
-    // Presses Start, presses Cancel or runs the action once atFrame frames are
-    // out, and returns the message boxes that opened until the button read endText.
-    QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {})
+    // Presses Start, runs the action once atFrame frames are out, with the reply for the question it may raise,
+    // and returns the message boxes that opened until the button read endText.
+    QStringList runUpdate(const char *endText, int atFrame = -1, const std::function<void()> &action = {},
+                          const QString &reply = QString())
     {
         answer.boxes.clear();
         answer.informative.clear();
@@ -477,11 +615,13 @@ private:
                 return {"no frames: " + shimLog::last().hex().join('|')};
             QCoreApplication::processEvents();
             const QLabel *sleep = child<QLabel>("sleepLabel");
-            duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4").arg(child<QProgressBar>("progressBar")->text())
+            duringUpdate = QStringLiteral("%1, interfaces %2, focus %3, %4, %5").arg(child<QProgressBar>("progressBar")->text())
                 .arg(child<QAction>("actionRefreshPortsList")->isEnabled() || window->findChild<QActionGroup *>()->isEnabled() ? "free" : "locked")
                 .arg(window->focusWidget() ? window->focusWidget()->objectName() : "none",
-                     sleep->isVisible() ? sleep->text() + ": " + sleep->toolTip().section(':', 0, 0) : "no sleep warning");
-            action ? action() : QTest::mouseClick(child<QPushButton>("cancelButton"), Qt::LeftButton);
+                     sleep->isVisible() ? sleep->text() + ": " + sleep->toolTip().section('\n', -1).section(':', 0, 0) : "no sleep warning",
+                     child<QLabel>("chosenFileLabel")->text());
+            answer.choices = reply.isEmpty() ? QStringList() : QStringList{reply};
+            action();
         }
         QPushButton *button = child<QPushButton>("updateButton");
         if (!QTest::qWaitFor([&] { return child<QStackedWidget>("updateStackedWidget")->currentIndex() == 0 && button->text() == endText; }, 20000))
