@@ -213,7 +213,7 @@ void fixtureSoftwareUpdater::selectUpdateFileFromWorkingDirectory()
                                              : QStringLiteral("%1 update files here: the oldest is chosen").arg(entries.size());
     const QString path = entries.first().absoluteFilePath(), shown = entries.first().filePath();
     // Read once the window is on the screen, where anything to say about the file belongs.
-    QTimer::singleShot(0, this, [this, path, note, shown] { chooseUpdateFile(path, fileOrigin::startUp, note, shown); });
+    askAtStartUp([this, path, note, shown] { chooseUpdateFile(path, fileOrigin::startUp, note, shown); });
 }
 
 QString fixtureSoftwareUpdater::lastFolder() const

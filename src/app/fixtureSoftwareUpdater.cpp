@@ -16,9 +16,12 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 #ifndef QT_NO_SESSIONMANAGER
 #include <QSessionManager>
 #endif
+
+#include <utility>
 
 #include "elidingLabel.h"
 #include "fixtureSoftwareUpdaterForm.h"
@@ -98,12 +101,12 @@ fixtureSoftwareUpdater::fixtureSoftwareUpdater(const QString &commandLineFile, Q
     });
     interfaceWatch->start(interfaceWatchMs);
 
-    // Before anything else the window asks, once it is on the screen.
-    QTimer::singleShot(0, this, &fixtureSoftwareUpdater::tellUnfinishedUpdates);
+    // Before anything else the window asks.
+    askAtStartUp([this] { tellUnfinishedUpdates(); });
     if (commandLineFile.isEmpty())
         selectUpdateFileFromWorkingDirectory();
-    else // Taken once the window is on the screen, where its questions belong.
-        QTimer::singleShot(0, this, [this, commandLineFile] { chooseUpdateFile(commandLineFile, fileOrigin::commandLine); });
+    else
+        askAtStartUp([this, commandLineFile] { chooseUpdateFile(commandLineFile, fileOrigin::commandLine); });
     on_actionRefreshPortsList_triggered();
     fitIntoScreen(this);
 }
@@ -124,6 +127,27 @@ void fixtureSoftwareUpdater::fitIntoScreen(QWidget *widget)
     const int titleBar = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, widget);
     const QSize room = shownOn->availableGeometry().size() - QSize(0, titleBar);
     widget->resize(widget->size().boundedTo(room));
+}
+
+// Asked once the window is on the screen, one after the other: a box opened before the window manager has placed
+// the window opens beside it, not over it.
+void fixtureSoftwareUpdater::askAtStartUp(const std::function<void()> &question)
+{
+    if (startUpQuestions.isEmpty())
+        QTimer::singleShot(0, this, [this] { askStartUpQuestions(100); });
+    startUpQuestions.append(question);
+}
+
+void fixtureSoftwareUpdater::askStartUpQuestions(int triesLeft)
+{
+    // A window never shown (or shown minimized) is asked at once, and waited for two seconds at the most.
+    const bool placing = isVisible() && !(windowHandle() && windowHandle()->isExposed());
+    if (placing && triesLeft > 0) {
+        QTimer::singleShot(20, this, [this, triesLeft] { askStartUpQuestions(triesLeft - 1); });
+        return;
+    }
+    for (const std::function<void()> &question : std::exchange(startUpQuestions, {}))
+        question();
 }
 
 void fixtureSoftwareUpdater::on_actionQuit_triggered()

@@ -84,6 +84,8 @@ private:
     bool checkInterface();
     bool interfaceListed() const;
 
+    void askAtStartUp(const std::function<void()> &question);
+    void askStartUpQuestions(int triesLeft);
     void selectUpdateFileFromWorkingDirectory();
     void chooseUpdateFile(const QString &path, fileOrigin origin, const QString &note = QString(),
                           const QString &shown = QString());
@@ -139,6 +141,8 @@ private:
     // Since when Start, Cancel and the button's end texts mean what they show.
     QElapsedTimer meaningChanged;
     QPointer<QMessageBox> question;
+    // What the window asks at start, in order, once it is on the screen.
+    QList<std::function<void()>> startUpQuestions;
 
     // A file as it was chosen: its path as the window shows it, what to say of the choice, and the page it was
     // chosen from.
