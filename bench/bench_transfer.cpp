@@ -72,6 +72,8 @@ double idealSeconds(const portSession &session, const benchWorkloads::workload &
         idealUs += dmx512::frameMicroseconds(session.frames.at(i).bytes.size() - 1, 0) + holdUs;
     }
     return double(idealUs) / 1e6;
+}
+
 // Processor time, user and system, of this process (RUSAGE_SELF) or of its children that have ended.
 double processorSeconds(int whose)
 {
