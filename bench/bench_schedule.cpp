@@ -16,7 +16,7 @@ int main()
     bool allGood = true;
     for (const benchWorkloads::workload &w : benchWorkloads::transferWorkloads()) {
         for (const scheduleModel::timerModel &timer : scheduleModel::timerModels()) {
-            const scheduleModel::result sent = scheduleModel::send(benchWorkloads::expectedFrames(w), timer.tickNs);
+            const scheduleModel::result sent = scheduleModel::send(benchWorkloads::expectedFrames(w), timer);
             const QString subject = QStringLiteral("%1 (the schedule alone, %2)").arg(w.name, timer.name);
             benchStatistics::printRow(subject, QStringLiteral("time / ideal wire time in virtual time (share spinning; early)"),
                                       QStringLiteral("%1 (%2; %3 early)").arg(sent.overIdeal, 0, 'f', 4).arg(sent.busyShare, 0, 'f', 2).arg(sent.early.size()),

@@ -10,30 +10,38 @@ namespace {
 
 // Time passes only in a sleep and in every look at the clock, so a spin costs busy time. With ticks, sleeps go
 // as a MinGW build's do under Windows' timer: cut to whole milliseconds (none at all under one), woken at the
-// next tick. Without, the timer wakes 40 us late, and every fourth sleep 1 ms late, as on a busy machine.
+// next tick. Without, the timer wakes 40 us late, and every fourth sleep 1 ms late, as on a busy machine; on a
+// crowded one every sleep wakes 2 ms late, and a thread that has run for half a millisecond is preempted for 3.
 class modelTimer : public waitTimer
 {
 public:
-    explicit modelTimer(qint64 tickNs) : tickNs(tickNs) {}
+    explicit modelTimer(const timerModel &model) : model(model) {}
     qint64 nowNs() override
     {
         busyNs += lookNs;
-        return now += lookNs;
+        now += lookNs;
+        if (model.crowded && now - runningSinceNs > 500000)
+            runningSinceNs = now += 3000000;
+        return now;
     }
     void sleepUntil(qint64 deadlineNs) override
     {
         const qint64 wholeMs = (deadlineNs - now) / 1000000;
-        if (tickNs == 0)
+        if (model.crowded)
+            now = qMax(now, deadlineNs) + 2000000;
+        else if (model.tickNs == 0)
             now = qMax(now, deadlineNs) + (++sleeps % 4 == 0 ? 1000000 : 40000);
         else if (wholeMs > 0)
-            now = ((now + wholeMs * 1000000) / tickNs + 1) * tickNs;
+            now = ((now + wholeMs * 1000000) / model.tickNs + 1) * model.tickNs;
+        runningSinceNs = now;
     }
     qint64 busyNs = 0;
 
 private:
     static constexpr qint64 lookNs = 200; // a clock read and a pause
-    const qint64 tickNs;
+    const timerModel model;
     qint64 now = 1234567891; // between two ticks
+    qint64 runningSinceNs = now;
     int sleeps = 0;
 };
 
@@ -78,12 +86,13 @@ QVector<timerModel> timerModels()
 {
     return {{QStringLiteral("Windows' default timer"), 15625000},
             {QStringLiteral("timer at 1 ms"), 1000000},
-            {QStringLiteral("fine timer, busy machine"), 0}};
+            {QStringLiteral("fine timer, busy machine"), 0},
+            {QStringLiteral("fine timer, more lines than cores"), 0, true}};
 }
 
-result send(const framePlan &frames, qint64 tickNs)
+result send(const framePlan &frames, const timerModel &timer)
 {
-    auto *model = new modelTimer(tickNs);
+    auto *model = new modelTimer(timer);
     lineSchedule schedule{std::unique_ptr<waitTimer>(model)};
     const qint64 startNs = model->nowNs();
     model->busyNs = 0;

@@ -16,8 +16,10 @@ struct timerModel
 {
     QString name;
     qint64 tickNs; // 0 for a fine timer
+    bool crowded = false; // more lines than cores: every sleep late, and a thread that runs on is preempted
 };
-// Windows' default timer (15.625 ms ticks), the same at 1 ms, and a fine timer on a busy machine, often late.
+// Windows' default timer (15.625 ms ticks), the same at 1 ms, a fine timer on a busy machine, often late, and one
+// on a machine with more lines to send than cores.
 QVector<timerModel> timerModels();
 
 struct result
@@ -26,7 +28,7 @@ struct result
     double busyShare = 0; // of that time, spent spinning
     QStringList early; // the frames that start, or whose break or mark ends, too early
 };
-result send(const framePlan &frames, qint64 tickNs);
+result send(const framePlan &frames, const timerModel &timer);
 
 // The same with the system's own timer, in real time: only the frames that come early.
 QStringList sendBySystemTimer(const framePlan &frames);

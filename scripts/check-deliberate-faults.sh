@@ -122,8 +122,9 @@ src/cli/sendCommand.cpp|    if (!std::exchange(historyWarned, true))\n        wa
 src/run/updateHistory.cpp|    if (journal.size() + line.size() > maxJournalBytes|    if (false|a journal that grows for ever
 src/worker/lineSchedule.cpp|bytesOutNs + qint64(milliseconds) * 1000000;|bytesOutNs + qint64(milliseconds) * 100000;|every hold a tenth as long
 src/worker/lineSchedule.cpp|    if (woke >= targetNs) {|    if (false) {|how late sleeps wake not learned: holds stretch to Windows' timer ticks
+src/worker/lineSchedule.cpp|    if (nowNs < crowdedUntilNs)|    if (false)|spins cut by other lines not heeded: eight lines on two cores take three times as long
 src/worker/lineSchedule.cpp|qMin(late[counted - 1], median + 3 * distance[counted / 2])|late[counted - 1]|a busy machine's late wakes leave the worker spinning
-src/worker/lineSchedule.cpp|    while (timer->nowNs() < deadlineNs)\n        pause();\n|\n|a wait ends with its sleep, early where the system cuts sleeps short
+src/worker/lineSchedule.cpp|    spinUntil(deadlineNs);\n|\n|a wait ends with its sleep, early where the system cuts sleeps short
 src/worker/dmxWire.cpp|    while (outputQueueBytes() > 0) {|    while (outputQueueBytes() != 0) {|a queue that cannot be read taken for a full one
 EOF
 )

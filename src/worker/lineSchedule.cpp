@@ -15,6 +15,12 @@ constexpr qint64 leastMarginNs = 50000;
 // A late wake counts for this long. A margin above the waits leaves nothing to sleep and so nothing new to learn:
 // forgetting lets a margin that a busy moment raised come down, and costs a coarse timer one late wake as often.
 constexpr qint64 lateWakeMemoryNs = 10000000000;
+// A spin that ends this late was cut short by other threads: the processor is crowded (eight lines on two
+// cores), and the late wakes are theirs, not a coarse timer's. Where four of the last sixteen spins were cut,
+// spins stay short for as long as a late wake is remembered: a long spin would only take the processor from the
+// other lines, and make every line later.
+constexpr qint64 spinCutNs = 100000;
+constexpr int crowdedSpins = 4;
 // Short enough that a cancel during a long hold is seen at once.
 constexpr qint64 holdSliceNs = 5000000;
 // The end of a hold is left to the next break, so the work between two lines overlaps it.
@@ -42,8 +48,22 @@ void lineSchedule::waitUntil(qint64 deadlineNs)
     const qint64 wakeNs = deadlineNs - sleepMarginNs(now);
     if (now < wakeNs)
         sleepNear(wakeNs);
-    while (timer->nowNs() < deadlineNs)
+    spinUntil(deadlineNs);
+}
+
+void lineSchedule::spinUntil(qint64 deadlineNs)
+{
+    qint64 now = timer->nowNs();
+    if (now >= deadlineNs)
+        return;
+    while ((now = timer->nowNs()) < deadlineNs)
         pause();
+    spinsCut[nextSpin] = now - deadlineNs > spinCutNs;
+    nextSpin = (nextSpin + 1) % int(std::size(spinsCut));
+    if (std::count(std::begin(spinsCut), std::end(spinsCut), true) >= crowdedSpins) {
+        crowdedUntilNs = now + lateWakeMemoryNs;
+        std::fill(std::begin(spinsCut), std::end(spinsCut), false);
+    }
 }
 
 // Sleeps, and notes how late the sleep returned. One that returns early (Windows cuts a sleep to whole
@@ -64,6 +84,8 @@ void lineSchedule::sleepNear(qint64 targetNs)
 // the fence. A spin would have been preempted as well, so a margin raised by those would only spin for nothing.
 qint64 lineSchedule::sleepMarginNs(qint64 nowNs) const
 {
+    if (nowNs < crowdedUntilNs)
+        return leastMarginNs;
     qint64 late[std::size(lateWakes)], distance[std::size(lateWakes)];
     int counted = 0;
     for (const lateWake &wake : lateWakes) {

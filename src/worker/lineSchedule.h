@@ -48,6 +48,7 @@ private:
 
     void waitUntil(qint64 deadlineNs);
     void sleepNear(qint64 targetNs);
+    void spinUntil(qint64 deadlineNs);
     qint64 sleepMarginNs(qint64 nowNs) const;
 
     std::unique_ptr<waitTimer> timer;
@@ -62,6 +63,10 @@ private:
     };
     lateWake lateWakes[16];
     int nextLateWake = 0;
+    // Whether the last spins were cut by other threads, and until when spins stay short because of it.
+    bool spinsCut[16] = {};
+    int nextSpin = 0;
+    qint64 crowdedUntilNs = std::numeric_limits<qint64>::min();
 };
 
 #endif // LINESCHEDULE_H
