@@ -33,6 +33,8 @@ wine="$(command -v wine64 || echo /usr/lib/wine/wine64)"
 wineserver="$(dirname "$wine")/wineserver"
 [ -x "$wineserver" ] || wineserver="$(command -v wineserver)"
 work="$(mktemp -d)"
+# The check's updates are nobody's history.
+export XDG_DATA_HOME="$work/data"
 session="orvana-check-$$"
 xvfb_pid="" holder=""
 cleanup() {
