@@ -1,4 +1,5 @@
 #include "commands.h"
+#include "serialPortAdvice.h"
 #include "serialInterfaces.h"
 #include "terminal.h"
 #include "updateHistory.h"
@@ -9,10 +10,18 @@
 
 namespace {
 
+// An interface not listed now (unplugged, most likely: its history is looked up afterwards) has no serial number to
+// tell it by, only the name it was asked for by.
+bool through(const runRecord &run, const runInterface &interface)
+{
+    return interface.serialNumber.isEmpty() ? portLocation(interface.portName) == portLocation(run.interface.portName)
+                                            : interface.sameAs(run.interface);
+}
+
 bool throughAny(const runRecord &run, const QList<runInterface> &interfaces)
 {
     return interfaces.isEmpty()
-        || std::any_of(interfaces.cbegin(), interfaces.cend(), [&](const runInterface &interface) { return interface.sameAs(run.interface); });
+        || std::any_of(interfaces.cbegin(), interfaces.cend(), [&](const runInterface &interface) { return through(run, interface); });
 }
 
 // The window's words for it, then the counts, then what the fixture may hold.
@@ -42,8 +51,9 @@ int historyCommand(const historyOptions &options)
     for (const QString &line : std::as_const(unreadable))
         terminal::printError(QStringLiteral("warning: ") + line);
     QList<runInterface> interfaces;
+    const QList<serialPortDescription> listed = options.ports.isEmpty() ? QList<serialPortDescription>() : availableSerialPorts();
     for (const QString &port : options.ports)
-        interfaces << runInterface::of(port, availableSerialPorts());
+        interfaces << runInterface::of(port, listed);
     runs.erase(std::remove_if(runs.begin(), runs.end(), [&](const runRecord &run) { return !throughAny(run, interfaces); }), runs.end());
     if (options.last > 0)
         runs = runs.mid(0, options.last);

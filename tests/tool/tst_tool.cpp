@@ -412,6 +412,16 @@ void tst_tool::history()
     QCOMPARE(shimLog::last().frames.size(), 13);
     toolOutput({"history"}, homes.filePath("blocked"), status);
     QCOMPARE(status, int(exitCode::fileUnreadable));
+
+    // An adapter unplugged since: looked up by the name it had.
+    QVERIFY(QDir().mkpath(homes.filePath("unplugged/orvana-firmware-updater")));
+    QFile unplugged(homes.filePath("unplugged/orvana-firmware-updater/history.jsonl"));
+    QVERIFY(unplugged.open(QIODevice::WriteOnly));
+    unplugged.write(R"({"record":"start","run":"r1","time":"2026-12-07T10:00:00.000Z","program":"orvana-firmware-tool","pid":1,)"
+                    R"("interface":{"portName":"/dev/ttyUSB97","serialNumber":"FT97","manufacturer":"FTDI"},"file":{},"lines":3})" "\n");
+    unplugged.close();
+    const QJsonObject gone = QJsonDocument::fromJson(toolOutput({"history", "--json", "--port", "/dev/ttyUSB97"}, homes.filePath("unplugged"), status)).object();
+    QCOMPARE(gone["interface"]["serialNumber"].toString(), QStringLiteral("FT97"));
 }
 
 QTEST_GUILESS_MAIN(tst_tool)
