@@ -144,7 +144,9 @@ void fixtureSoftwareUpdater::takeFile(const updateFileAnalysis &analysis)
     // At start-up the window opens on the file's path, as it always has.
     const bool showHeader = analysis.header.isComplete() && chosenFrom.origin != fileOrigin::startUp;
     showState(showHeader ? windowState::fileShown : chosenFrom.before);
-    settings()->setValue(lastFolderKey, updateFile.absolutePath());
+    // A file found where the updater was started is not a folder the operator went to.
+    if (chosenFrom.origin != fileOrigin::startUp)
+        settings()->setValue(lastFolderKey, updateFile.absolutePath());
 }
 
 bool fixtureSoftwareUpdater::fileOpens(const QFileInfo &chosen)

@@ -136,6 +136,8 @@ private slots:
         QCOMPARE(child<QLabel>("chosenFileLabel")->text(),
                  QStringLiteral("mid.dmx \u00b7 Orvana Spot 575, Spot v2 \u00b7 2 update files here: the oldest is chosen"));
         QCOMPARE(child<QLabel>("applicationDisplayLabel")->text(), QStringLiteral("Spot v2"));
+        // Where the updater was started is not where the operator last went.
+        QVERIFY(!QSettings("Orvana", "orvana-firmware-updater").contains("lastFolder"));
         QCOMPARE(interfaceLabel()->text(), QStringLiteral("Currently no interface selected!"));
         QVERIFY(!child<QPushButton>("updateButton")->isEnabled());
     }
