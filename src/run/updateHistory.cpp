@@ -1,6 +1,7 @@
 #include "updateHistory.h"
 
 #include "historyPlatform.h"
+#include "serialPortThread.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,8 +19,6 @@ namespace {
 // Long enough for eight tools' start records on a slow disk, short enough not to hold an update back.
 constexpr int lockWaitMs = 3000;
 
-const char *const failureKindNames[] = {"interfaceFailed", "fileUnreadable", "fileRefused", "failedOnTheWay", "interfaceCannotBreak"};
-
 QString now()
 {
     return QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
@@ -30,10 +29,25 @@ QDateTime timeOf(const QJsonObject &record)
     return QDateTime::fromString(record.value(QLatin1String("time")).toString(), Qt::ISODateWithMs);
 }
 
+// By name: Qt 5 and Qt 6 number the port's errors differently, and a name still reads when a kind is added.
+template <typename Enum>
+QJsonValue nameOf(int value)
+{
+    const char *name = QMetaEnum::fromType<Enum>().valueToKey(value);
+    return name ? QJsonValue(QLatin1String(name)) : QJsonValue();
+}
+
+template <typename Enum>
+int valueNamed(const QJsonValue &name, int unknown)
+{
+    bool known = false;
+    const int value = QMetaEnum::fromType<Enum>().keyToValue(name.toString().toLatin1().constData(), &known);
+    return known ? value : unknown;
+}
+
 QJsonValue failureKindName(const runRecord &run)
 {
-    const bool named = run.ending == runEnding::failed && run.failureKind >= 0 && run.failureKind < int(std::size(failureKindNames));
-    return named ? QJsonValue(QLatin1String(failureKindNames[run.failureKind])) : QJsonValue();
+    return run.ending == runEnding::failed ? nameOf<serialPortThread::failureKind>(run.failureKind) : QJsonValue();
 }
 
 QJsonValue textOrNull(const QString &text)
@@ -41,17 +55,9 @@ QJsonValue textOrNull(const QString &text)
     return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-// By name, as Qt 5 and Qt 6 both know it: they number the errors differently.
 QJsonValue portErrorName(int error)
 {
-    return error == 0 ? QJsonValue() : QJsonValue(QLatin1String(QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error)));
-}
-
-int portErrorNamed(const QJsonValue &name)
-{
-    bool known = false;
-    const int error = QMetaEnum::fromType<QSerialPort::SerialPortError>().keyToValue(name.toString().toLatin1().constData(), &known);
-    return known ? error : 0;
+    return error == 0 ? QJsonValue() : nameOf<QSerialPort::SerialPortError>(error);
 }
 
 QJsonObject interfaceJson(const runInterface &interface)
@@ -97,11 +103,8 @@ void takeEnd(runRecord &run, const QJsonObject &record)
     takeCounts(run, record);
     run.ended = timeOf(record);
     run.ending = runWords::endingNamed(record.value(QLatin1String("ending")).toString());
-    const QString kind = record.value(QLatin1String("failureKind")).toString();
-    const auto named = std::find_if(std::begin(failureKindNames), std::end(failureKindNames),
-                                    [&](const char *name) { return kind == QLatin1String(name); });
-    run.failureKind = named == std::end(failureKindNames) ? -1 : int(named - std::begin(failureKindNames));
-    run.portError = portErrorNamed(record.value(QLatin1String("portError")));
+    run.failureKind = valueNamed<serialPortThread::failureKind>(record.value(QLatin1String("failureKind")), -1);
+    run.portError = valueNamed<QSerialPort::SerialPortError>(record.value(QLatin1String("portError")), 0);
     run.message = record.value(QLatin1String("message")).toString();
 }
 

@@ -34,6 +34,7 @@ public:
 
     // For callers that act on the kind of a failure rather than on its words.
     enum failureKind { interfaceFailed, fileUnreadable, fileRefused, failedOnTheWay, interfaceCannotBreak };
+    Q_ENUM(failureKind)
     // Kept by whoever follows the run: they outlive the worker.
     std::shared_ptr<const transferCounts> counts() const { return sent; }
 

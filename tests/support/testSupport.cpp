@@ -205,7 +205,7 @@ QString timingFaults(const portSession &session, const framePlan &expected)
 QStringList describe(const transferEndings &endings)
 {
     const QMetaEnum codes = QMetaEnum::fromType<QSerialPort::SerialPortError>();
-    const char *const kinds[] = {"interfaceFailed", "fileUnreadable", "fileRefused", "failedOnTheWay", "interfaceCannotBreak"};
+    const QMetaEnum kinds = QMetaEnum::fromType<serialPortThread::failureKind>();
     QStringList told;
     for (const transferEnding &ending : endings) {
         switch (ending.what) {
@@ -213,7 +213,7 @@ QStringList describe(const transferEndings &endings)
         case transferEnding::canceled: told << QStringLiteral("canceled"); break;
         case transferEnding::sendError: told << QStringLiteral("sendError(%1)").arg(ending.text); break;
         case transferEnding::portError: told << QStringLiteral("portStatusChanged(%1)").arg(codes.valueToKey(ending.code)); break;
-        case transferEnding::failed: told << QStringLiteral("transferFailed(%1)").arg(kinds[qBound(0, ending.code, 4)]); break;
+        case transferEnding::failed: told << QStringLiteral("transferFailed(%1)").arg(kinds.valueToKey(ending.code)); break;
         }
     }
     return told;
