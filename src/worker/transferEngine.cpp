@@ -97,8 +97,8 @@ serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &l
             return transferOutcome::sendFailed;
         noteFrameSent(false);
     }
-    const qint64 sent = sendPacket(converted.packet);
-    if (sent < 0)
+    const qint64 bytesSent = sendPacket(converted.packet);
+    if (bytesSent < 0)
         return transferOutcome::sendFailed;
     noteFrameSent(true);
 
@@ -106,7 +106,7 @@ serialPortThread::transferOutcome serialPortThread::sendLine(const QByteArray &l
     if (cancelRequested || !holdFrame(converted.frameHoldTime))
         return transferOutcome::canceled;
 
-    qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << sent << "bytes";
+    qDebug() << QTime::currentTime().toString(QStringLiteral("hh:mm:ss.zzz")) << "Sent:" << bytesSent << "bytes";
     qDebug() << "Next package:";
     notePassed();
     return transferOutcome::running;
