@@ -1,5 +1,7 @@
 #include "benchWorkloads.h"
 
+#include "dmx512.h"
+
 #include <QFile>
 
 namespace benchWorkloads {
@@ -62,6 +64,14 @@ framePlan expectedFrames(const workload &w)
     for (int line = 0; line < w.packetLines; ++line)
         frames.append({"00 " + packetBytes(line, w).toHex(' '), line == 0 ? 6 : 1, w.holdMs});
     return frames;
+}
+
+double idealSeconds(const framePlan &frames)
+{
+    qint64 idealUs = 0;
+    for (const sentFrame &run : frames)
+        idealUs += run.times * dmx512::frameMicroseconds((run.hex.size() + 1) / 3 - 1, 0) + 1000LL * run.holdMs;
+    return double(idealUs) / 1e6;
 }
 
 bool writeLargeUpdateFile(const QString &path, qint64 byteCount)

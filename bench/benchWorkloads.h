@@ -29,6 +29,8 @@ QByteArray contents(const workload &w);
 
 // What the workload puts on the wire.
 framePlan expectedFrames(const workload &w);
+// The time those frames and their holds take on the wire, and nothing else.
+double idealSeconds(const framePlan &frames);
 
 // Writes typical-shaped lines until the file holds at least byteCount bytes,
 // without ever holding more than one block of it in memory.

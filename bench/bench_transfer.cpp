@@ -63,17 +63,6 @@ void measure(QVector<double> &into, qint64 us, qint64 minimumUs, runResult &resu
         ++result.underMinimum;
 }
 
-double idealSeconds(const portSession &session, const benchWorkloads::workload &w)
-{
-    qint64 idealUs = 0;
-    for (int i = 0; i < session.frames.size(); ++i) {
-        // Only the first packet is repeated, and its repetitions follow at once.
-        const qint64 holdUs = i >= updateFileLine::extraSendsOnLengthChange ? 1000LL * w.holdMs : 0;
-        idealUs += dmx512::frameMicroseconds(session.frames.at(i).bytes.size() - 1, 0) + holdUs;
-    }
-    return double(idealUs) / 1e6;
-}
-
 // Processor time, user and system, of this process (RUSAGE_SELF) or of its children that have ended.
 double processorSeconds(int whose)
 {
@@ -163,7 +152,7 @@ runResult sendOnce(const QString &tool, const QString &portPath, const QString &
             measure(result.gaps, frame.gapUs - (i + 1 < session.frames.size() ? frameHoldUs : 0),
                     characterUs * frame.bytes.size(), result);
     }
-    result.idealSeconds = idealSeconds(session, w);
+    result.idealSeconds = benchWorkloads::idealSeconds(benchWorkloads::expectedFrames(w));
     result.frames = session.frames.size();
     result.bytesCut = session.bytesCut;
     result.framesCut = session.framesCut;
@@ -266,14 +255,16 @@ double worstLineRatio(const QString &tool, const std::vector<std::unique_ptr<vir
         return -1;
     }
     const QVector<portSession> sessions = shimLog::sessions();
-    const QStringList expected = expandFrames(benchWorkloads::expectedFrames(w));
+    const framePlan frames = benchWorkloads::expectedFrames(w);
+    const QStringList expected = expandFrames(frames);
+    const double idealSeconds = benchWorkloads::idealSeconds(frames);
     double worst = 0;
     for (const portSession &session : sessions) {
         if (session.hex() != expected || session.closeNs < 0) {
             failure = session.path + QStringLiteral(": the frames on the wire differ from the file");
             return -1;
         }
-        worst = qMax(worst, double(session.closeNs - session.firstBreakNs) / 1e9 / idealSeconds(session, w));
+        worst = qMax(worst, double(session.closeNs - session.firstBreakNs) / 1e9 / idealSeconds);
     }
     if (sessions.size() != int(lines.size()))
         failure = QStringLiteral("%1 of %2 lines opened").arg(sessions.size()).arg(lines.size());

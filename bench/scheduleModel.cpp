@@ -1,5 +1,6 @@
 #include "scheduleModel.h"
 
+#include "benchWorkloads.h"
 #include "dmx512.h"
 #include "lineSchedule.h"
 #include "systemTimer.h"
@@ -98,11 +99,8 @@ result send(const framePlan &frames, const timerModel &timer)
     model->busyNs = 0;
     result sent;
     sent.early = sendThrough(schedule, *model, frames);
-    qint64 idealUs = 0;
-    for (const sentFrame &run : frames)
-        idealUs += run.times * dmx512::frameMicroseconds(characters(run) - 1, 0) + 1000LL * run.holdMs;
     const double tookNs = double(model->nowNs() - startNs);
-    sent.overIdeal = tookNs / double(idealUs * 1000);
+    sent.overIdeal = tookNs / (benchWorkloads::idealSeconds(frames) * 1e9);
     sent.busyShare = double(model->busyNs) / tookNs;
     return sent;
 }
