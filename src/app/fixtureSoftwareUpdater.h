@@ -126,7 +126,6 @@ private:
     // The run in progress, or the last one: what it was sent to, how far it got, how it ended.
     updateHistory history;
     std::unique_ptr<updateRun> run;
-    updateFileAnalysis runFile;
     QElapsedTimer runClock;
     elidingLabel *sleepLabel;
     QLabel *updateNoteLabel;

@@ -102,14 +102,14 @@ bool fixtureSoftwareUpdater::buttonJustChanged() const
 void fixtureSoftwareUpdater::startWorker()
 {
     // As it was read when it was chosen, off this thread: a large file takes many seconds.
-    runFile = chosenFile;
-    runFile.file = runFile.path = updateFile.filePath();
+    updateFileAnalysis sent = chosenFile;
+    sent.file = sent.path = updateFile.filePath();
     ui->progressBar->setFormat(percentOnly);
     runClock.start();
 
     // The run records its start, then makes the worker, which opens its port here, on our thread; the worker
     // owns itself from now on and is deleted when the thread finishes.
-    run.reset(new updateRun(runInterface::of(selectedPortName, serialPorts), runFile, &history));
+    run.reset(new updateRun(runInterface::of(selectedPortName, serialPorts), sent, &history));
     serialPortThread *worker = run->createWorker();
     // Said before the first frame.
     showUpdateNote(run->historyProblem().isEmpty() ? QString()
@@ -189,9 +189,10 @@ void fixtureSoftwareUpdater::updateProgress(int progress)
 
 void fixtureSoftwareUpdater::showTimeLeft()
 {
-    if (!updateRunning() || runFile.lines == 0)
+    // The chosen file is the one going out: nothing chooses another while it does.
+    if (!updateRunning() || chosenFile.lines == 0)
         return;
-    const qint64 leftMs = runFile.remainingMs(ui->progressBar->value(), runClock.elapsed());
+    const qint64 leftMs = chosenFile.remainingMs(ui->progressBar->value(), runClock.elapsed());
     ui->progressBar->setFormat(QStringLiteral("%p% \u00b7 %1 left").arg(clockText(leftMs)));
 }
 
