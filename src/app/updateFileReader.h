@@ -25,7 +25,6 @@ public:
     // A reading under way is stopped first, and its analysis is never told.
     void read(const QString &path);
     void stop();
-    bool reading() const { return current != nullptr; }
 
 signals:
     // How much of the file the reading under way has been through, a few times a second.
