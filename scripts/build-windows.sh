@@ -90,20 +90,20 @@ done
 # which travels with it, with where its sources are and how it was built; the MinGW runtime (libstdc++, libgcc,
 # winpthreads) with its notices as Debian's packages of it carry them: the GCC Runtime Library Exception, and
 # winpthreads' copyright and licence.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-sed "s/@VERSION@/$version/" "$root/resources/windows/README.txt" | sed 's/\r*$/\r/' >"$folder/README.txt"
+crlf() { sed 's/\r*$/\r/'; }
+sed "s/@VERSION@/$version/" "$root/resources/windows/README.txt" | crlf >"$folder/README.txt"
 # The program's own notice, as the Debian package states it.
 { echo "Orvana Firmware Updater $version"; grep -m1 '^Copyright:' "$root/debian/copyright"
-  sed -n '/^License: proprietary$/,${/^License:/d;s/^ \.\{0,1\}//;p}' "$root/debian/copyright"; } | sed 's/\r*$/\r/' >"$folder/LICENSE.txt"
+  sed -n '/^License: proprietary$/,${/^License:/d;s/^ \.\{0,1\}//;p}' "$root/debian/copyright"; } | crlf >"$folder/LICENSE.txt"
 mkdir -p "$folder/licenses/Qt" "$folder/licenses/MinGW-w64"
 [ -d "$qt/licenses" ] || fail "$qt has no licenses/ folder: the LGPL must travel with Qt"
-for text in "$qt"/licenses/*; do crlf "$text" "$folder/licenses/Qt/$(basename "$text")"; done
-crlf "$root/resources/windows/qt-sources.txt" "$folder/licenses/Qt/SOURCES.txt"
+for text in "$qt"/licenses/*; do crlf <"$text" >"$folder/licenses/Qt/$(basename "$text")"; done
+crlf <"$root/resources/windows/qt-sources.txt" >"$folder/licenses/Qt/SOURCES.txt"
 for notice in /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright:gcc-runtime.txt \
               /usr/share/doc/mingw-w64-common/copyright:mingw-w64-runtime-and-winpthreads.txt \
               /usr/share/common-licenses/GPL-3:GPL-3.txt; do
     [ -f "${notice%%:*}" ] || fail "no ${notice%%:*}: the MinGW runtime's notices must travel with it"
-    crlf "${notice%%:*}" "$folder/licenses/MinGW-w64/${notice##*:}"
+    crlf <"${notice%%:*}" >"$folder/licenses/MinGW-w64/${notice##*:}"
 done
 
 "$root/scripts/check-windows-resources.sh" "$updater"
