@@ -14,7 +14,7 @@ namespace {
 // tell it by, only the name it was asked for by.
 bool through(const runRecord &run, const runInterface &interface)
 {
-    return interface.serialNumber.isEmpty() ? portLocation(interface.portName) == portLocation(run.interface.portName)
+    return interface.serialNumber.isEmpty() ? interface.deviceIdentity() == run.interface.deviceIdentity()
                                             : interface.sameAs(run.interface);
 }
 

@@ -339,9 +339,7 @@ QString portNamingFault(const QStringList &ports)
     for (const QString &name : ports) {
         if (name.isEmpty())
             return QStringLiteral("--port needs the name of an interface");
-        // The device itself, whatever name or link reaches it.
-        const QFileInfo location(portLocation(name));
-        const QString identity = location.exists() ? location.canonicalFilePath() : location.absoluteFilePath();
+        const QString identity = portIdentity(name);
         if (seen.contains(identity))
             return QStringLiteral("%1 and %2 are the same interface").arg(seen.value(identity), name);
         seen.insert(identity, name);

@@ -1,6 +1,7 @@
 #include "serialPortAdvice.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_LINUX
@@ -18,6 +19,17 @@ QString portLocation(const QString &name)
         return QStringLiteral("/dev/") + name;
 #endif
     return name;
+}
+
+QString portIdentity(const QString &name)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo location(portLocation(name));
+    return location.exists() ? location.canonicalFilePath() : location.absoluteFilePath();
+#else
+    // COM5 is no file, and a path made of it would depend on the folder the program was started in.
+    return portLocation(name);
+#endif
 }
 
 QString breakAdvice()

@@ -5,6 +5,8 @@
 
 // Where the serial-port library looks for a port: a name (ttyUSB0) in /dev, a path where it says.
 QString portLocation(const QString &name);
+// The device itself, whatever name or link reaches it: two names of one port are one interface.
+QString portIdentity(const QString &name);
 
 // How the current user gets read and write access to a serial device; empty
 // where they have it, or where the system cannot say.

@@ -47,7 +47,7 @@ QString goneAdvice(const runInterface &interface)
 
 runInterface runInterface::of(const QString &portName, const QList<serialPortDescription> &ports)
 {
-    runInterface interface{portName, QString(), QString(), QString()};
+    runInterface interface{portName, QString(), QString(), QString(), portIdentity(portName)};
     const QString location = portLocation(portName);
     for (const serialPortDescription &port : ports) {
         if (isListed(port, portName, location)) {
@@ -63,7 +63,12 @@ bool runInterface::sameAs(const runInterface &other) const
 {
     if (!serialNumber.isEmpty() || !other.serialNumber.isEmpty())
         return serialNumber == other.serialNumber && manufacturer == other.manufacturer;
-    return portLocation(portName) == portLocation(other.portName);
+    return deviceIdentity() == other.deviceIdentity();
+}
+
+QString runInterface::deviceIdentity() const
+{
+    return identity.isEmpty() ? portIdentity(portName) : identity;
 }
 
 QString runInterface::text() const

@@ -15,11 +15,14 @@ struct runInterface
     QString portName; // as chosen or named
     QString serialNumber, manufacturer; // empty where the port reports none
     QString device; // what the worker opens, where it is not the port name (a path the tool made of it)
+    QString identity; // the device itself, as it was when the run started (portIdentity)
 
     // The port among those listed, found by its name, its path or a link to it.
     static runInterface of(const QString &portName, const QList<serialPortDescription> &ports);
-    // The same adapter: by its serial number and maker where it reports one, else by the port's name.
+    // The same adapter: by its serial number and maker where it reports one, else by the device, whatever name
+    // or link reached it.
     bool sameAs(const runInterface &other) const;
+    QString deviceIdentity() const;
     // "Example Corp A1 (ttyUSB0)", or the port's name alone.
     QString text() const;
 };

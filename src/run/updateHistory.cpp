@@ -62,7 +62,8 @@ QJsonValue portErrorName(int error)
 
 QJsonObject interfaceJson(const runInterface &interface)
 {
-    return {{"portName", interface.portName}, {"serialNumber", interface.serialNumber}, {"manufacturer", interface.manufacturer}};
+    return {{"portName", interface.portName}, {"serialNumber", interface.serialNumber}, {"manufacturer", interface.manufacturer},
+            {"device", interface.identity}}; // links resolved: a port named two ways is one interface
 }
 
 QJsonObject fileJson(const runRecord &run)
@@ -81,7 +82,8 @@ runRecord fromStart(const QJsonObject &record)
     run.pid = qint64(record.value(QLatin1String("pid")).toDouble());
     run.started = timeOf(record);
     const QJsonObject interface = record.value(QLatin1String("interface")).toObject();
-    run.interface = {text(interface, "portName"), text(interface, "serialNumber"), text(interface, "manufacturer"), QString()};
+    run.interface = {text(interface, "portName"), text(interface, "serialNumber"), text(interface, "manufacturer"), QString(),
+                     text(interface, "device")};
     const QJsonObject file = record.value(QLatin1String("file")).toObject();
     run.path = text(file, "path");
     run.name = text(file, "name");

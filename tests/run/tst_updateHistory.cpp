@@ -11,7 +11,7 @@ runRecord aRun(const QString &id, runEnding ending = runEnding::running, qint64 
 {
     runRecord run;
     run.runId = id;
-    run.interface = {port, serialNumber, serialNumber.isEmpty() ? QString() : QStringLiteral("FTDI"), QString()};
+    run.interface = {port, serialNumber, serialNumber.isEmpty() ? QString() : QStringLiteral("FTDI"), QString(), QString()};
     run.sha256 = sha256;
     run.lines = 10;
     run.ending = ending;
@@ -106,7 +106,7 @@ private slots:
         runs[3].noticed = true;
         std::reverse(runs.begin(), runs.end());
         QCOMPARE(idsOf(historyQueries::untold(runs)), (QStringList{"canceled", "interrupted, nothing counted"}));
-        QCOMPARE(idsOf(historyQueries::uncoveredInterrupted(runs, runInterface{"ttyUSB0", {}, {}, {}})),
+        QCOMPARE(idsOf(historyQueries::uncoveredInterrupted(runs, runInterface{"ttyUSB0", {}, {}, {}, {}})),
                  QStringList{"interrupted, nothing counted"});
     }
 };

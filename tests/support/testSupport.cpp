@@ -232,7 +232,7 @@ updateFileAnalysis fileToSend(const QString &path)
 } // namespace
 
 transferRun::transferRun(const QString &portPath, const QString &filePath)
-    : run(runInterface{portPath, {}, {}, {}}, fileToSend(filePath), nullptr), worker(run.createWorker())
+    : run(runInterface{portPath, {}, {}, {}, {}}, fileToSend(filePath), nullptr), worker(run.createWorker())
 {
     // The worker goes, and closes its port, as soon as a transfer has ended.
     for (auto ending : {&serialPortThread::finished, &serialPortThread::canceled})
